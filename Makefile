@@ -1,0 +1,48 @@
+# make run   installs what is missing, builds, runs "ostrane.exe detect" under Wine
+# make test  installs what is missing, builds both presets, runs every test
+SHELL := /bin/bash
+.DEFAULT_GOAL := build
+
+WINE_RUN := tools/wine-run
+EXE := build/windows/ostrane.exe
+
+.PHONY: deps test-deps build windows host run test bench fuzz clean
+
+deps:
+	@scripts/install-deps.sh build
+
+test-deps:
+	@scripts/install-deps.sh test
+
+windows:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows
+
+host:
+	cmake --preset host >/dev/null
+	cmake --build --preset host
+
+build: deps windows
+
+run: deps windows
+	@tools/wine-prefix setup
+	$(WINE_RUN) $(EXE) detect; status=$$?; tools/wine-prefix stop; exit $$status
+
+test: test-deps windows host
+	@status=0; \
+	ctest --preset windows || status=1; \
+	ctest --preset host || status=1; \
+	tools/wine-prefix stop; \
+	exit $$status
+
+bench: test-deps
+	cmake --preset bench >/dev/null
+	cmake --build --preset bench
+	@for b in build/bench/bench/*_bench; do $$b; done
+
+fuzz:
+	@scripts/install-deps.sh fuzz
+	fuzz/run.sh $(FUZZ_SECONDS)
+
+clean:
+	rm -rf build

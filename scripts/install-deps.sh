@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Installs the Debian packages a group of tasks needs, and nothing that is
+# already there. Safe to run again and again.
+#   scripts/install-deps.sh build   compilers, Wine and libraries (make run)
+#   scripts/install-deps.sh test    build + what the tests call (make test)
+#   scripts/install-deps.sh fuzz    build + clang and libFuzzer (make fuzz)
+#   scripts/install-deps.sh icon    tools that redraw the application icon
+set -euo pipefail
+
+build=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+       wine wine64 googletest libtomlplusplus-dev nlohmann-json3-dev)
+test=(dmidecode python3 icoutils libbenchmark-dev util-linux)
+fuzz=(clang-16 libclang-rt-16-dev)
+icon=(librsvg2-bin icoutils)
+
+wanted=()
+for group in "${@:-build}"; do
+  case "$group" in
+    build) wanted+=("${build[@]}") ;;
+    test)  wanted+=("${build[@]}" "${test[@]}") ;;
+    fuzz)  wanted+=("${build[@]}" "${fuzz[@]}") ;;
+    icon)  wanted+=("${icon[@]}") ;;
+    *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
+  esac
+done
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  if ! dpkg-query -W -f='${db:Status-Status}' "$pkg" 2>/dev/null | grep -qx installed; then
+    missing+=("$pkg")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=()
+[ "$(id -u)" -eq 0 ] || sudo=(sudo)
+echo "install-deps: installing ${missing[*]}"
+"${sudo[@]}" apt-get update -q
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -q "${missing[@]}"
