@@ -1,0 +1,18 @@
+#include "src/platform/wide_win.h"
+
+#include "src/common/utf8.h"
+
+namespace ostrane {
+
+static_assert(sizeof(wchar_t) == sizeof(char16_t));
+
+std::wstring to_wide(std::string_view utf8) {
+  const std::u16string utf16 = utf8_to_utf16(utf8);
+  return std::wstring(utf16.begin(), utf16.end());
+}
+
+std::string from_wide(std::wstring_view utf16) {
+  return utf16_to_utf8_lossy(std::u16string_view(reinterpret_cast<const char16_t*>(utf16.data()), utf16.size()));
+}
+
+}  // namespace ostrane
