@@ -33,10 +33,14 @@ if(OSTRANE_WINDOWS)
 endif()
 
 # Sources named *_win.cpp (and their tests, *_win_test.cpp) form the Windows layer; the host build leaves them
-# out, which is what keeps the portable core free of <windows.h>.
+# out, which is what keeps the portable core free of <windows.h>; the
+# Windows build likewise leaves out the host's *_posix.cpp stand-ins.
 function(ostrane_target_sources target)
   foreach(src IN LISTS ARGN)
     if(src MATCHES "_win(_test)?\\.cpp$" AND NOT OSTRANE_WINDOWS)
+      continue()
+    endif()
+    if(src MATCHES "_posix(_test)?\\.cpp$" AND OSTRANE_WINDOWS)
       continue()
     endif()
     target_sources(${target} PRIVATE ${src})

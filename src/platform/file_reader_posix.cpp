@@ -1,0 +1,57 @@
+#include <dirent.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+#include "src/common/os_error.h"
+#include "src/platform/file_reader.h"
+
+namespace ostrane {
+namespace {
+
+std::string errno_text(int error) { return format_os_error(std::strerror(error), static_cast<std::uint32_t>(error)); }
+
+// Paths are joined the Windows way; here a backslash is a separator too.
+std::string native(std::string path) {
+  std::replace(path.begin(), path.end(), '\\', '/');
+  return path;
+}
+
+}  // namespace
+
+std::expected<std::vector<std::string>, std::string> SystemFileReader::list_directory(const std::string& dir) const {
+  const std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(native(dir).c_str()), &::closedir);
+  if (!handle) return std::unexpected(errno_text(errno));
+  std::vector<std::string> names;
+  while (const dirent* entry = ::readdir(handle.get())) {
+    const std::string_view name(entry->d_name);
+    if (name != "." && name != "..") names.emplace_back(name);
+  }
+  return names;
+}
+
+std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
+  const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return std::unexpected(errno_text(errno));
+  const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* p) {
+    ::close(*p);
+    delete p;
+  });
+  std::string content;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return std::unexpected(errno_text(errno));
+    }
+    if (n == 0) return content;
+    content.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
+}  // namespace ostrane

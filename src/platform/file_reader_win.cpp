@@ -1,0 +1,53 @@
+#include <windows.h>
+
+#include "src/common/os_error.h"
+#include "src/platform/file_reader.h"
+#include "src/platform/unique_handle_win.h"
+#include "src/platform/wide_win.h"
+
+namespace ostrane {
+
+std::expected<std::vector<std::string>, std::string> SystemFileReader::list_directory(const std::string& dir) const {
+  // An empty name would become "\*", the root of the current drive.
+  if (dir.empty()) return std::unexpected(os_error_text(ERROR_PATH_NOT_FOUND));
+  const bool ends_with_separator = dir.back() == '\\' || dir.back() == '/';
+  const std::wstring pattern = to_wide(dir + (ends_with_separator ? "*" : "\\*"));
+
+  WIN32_FIND_DATAW data{};
+  UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &data));
+  if (!find) {
+    const DWORD error = ::GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
+    return std::unexpected(os_error_text(error));
+  }
+  std::vector<std::string> names;
+  do {
+    const std::wstring_view name(data.cFileName);
+    if (name != L"." && name != L"..") names.push_back(from_wide(name));
+  } while (::FindNextFileW(find.get(), &data));
+  // Any failure other than the end of the listing leaves the rest unread,
+  // and unread entries are skipped.
+  return names;
+}
+
+std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
+  const std::wstring wide = to_wide(path);
+  UniqueKernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::unexpected(os_error_text(::GetLastError()));
+
+  std::string content;
+  LARGE_INTEGER size{};
+  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) content.reserve(static_cast<std::size_t>(size.QuadPart));
+  char buffer[65536];
+  for (;;) {
+    DWORD read = 0;
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+      return std::unexpected(os_error_text(::GetLastError()));
+    }
+    if (read == 0) return content;
+    content.append(buffer, read);
+  }
+}
+
+}  // namespace ostrane

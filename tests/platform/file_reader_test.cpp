@@ -1,0 +1,79 @@
+#include "src/platform/file_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+namespace ostrane {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The codes the system gives: Windows and POSIX differ, the form does not.
+#ifdef _WIN32
+constexpr std::string_view MISSING_DIRECTORY = " (os error 3)";
+constexpr std::string_view MISSING_FILE = " (os error 2)";
+constexpr std::string_view READ_A_DIRECTORY = " (os error 5)";
+#else
+constexpr std::string_view MISSING_DIRECTORY = " (os error 2)";
+constexpr std::string_view MISSING_FILE = " (os error 2)";
+constexpr std::string_view READ_A_DIRECTORY = " (os error 21)";
+#endif
+
+bool ends_with(std::string_view text, std::string_view suffix) {
+  return text.size() > suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+class SystemFileReaderTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ostrane-files-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()) +
+                                        "-" + ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_ / "old.toml");
+    std::ofstream(dir_ / "a.toml", std::ios::binary) << "id = \"\xC3\xA9\"\r\n";
+    std::ofstream(dir_ / "empty.toml", std::ios::binary);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string path(std::string_view name) const { return (dir_ / name).string(); }
+  fs::path dir_;
+  SystemFileReader files_;
+};
+
+TEST_F(SystemFileReaderTest, ListsEntriesWithoutDotAndDotDot) {
+  auto names = files_.list_directory(dir_.string());
+  ASSERT_TRUE(names.has_value()) << names.error();
+  std::sort(names->begin(), names->end());
+  EXPECT_EQ(*names, (std::vector<std::string>{"a.toml", "empty.toml", "old.toml"}));
+}
+
+TEST_F(SystemFileReaderTest, ReadsBytesUnchanged) {
+  EXPECT_EQ(files_.read_file(path("a.toml")).value(), "id = \"\xC3\xA9\"\r\n");
+  EXPECT_EQ(files_.read_file(path("empty.toml")).value(), "");
+}
+
+TEST_F(SystemFileReaderTest, ErrorsAreSystemTextsWithTheirCode) {
+  const auto missing_dir = files_.list_directory(path("absent"));
+  ASSERT_FALSE(missing_dir.has_value());
+  EXPECT_TRUE(ends_with(missing_dir.error(), MISSING_DIRECTORY)) << missing_dir.error();
+
+  const auto missing_file = files_.read_file(path("absent.toml"));
+  ASSERT_FALSE(missing_file.has_value());
+  EXPECT_TRUE(ends_with(missing_file.error(), MISSING_FILE)) << missing_file.error();
+
+  const auto directory = files_.read_file(path("old.toml"));
+  ASSERT_FALSE(directory.has_value());
+  EXPECT_TRUE(ends_with(directory.error(), READ_A_DIRECTORY)) << directory.error();
+}
+
+TEST_F(SystemFileReaderTest, AnEmptyDirectoryNameIsNotTheDriveRoot) {
+  const auto listing = files_.list_directory("");
+  ASSERT_FALSE(listing.has_value());
+  EXPECT_TRUE(ends_with(listing.error(), MISSING_DIRECTORY)) << listing.error();
+}
+
+}  // namespace
+}  // namespace ostrane
