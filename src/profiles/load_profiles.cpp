@@ -1,0 +1,49 @@
+#include "src/profiles/load_profiles.h"
+
+#include <algorithm>
+
+#include "src/common/utf8.h"
+#include "src/profiles/parse_profile.h"
+
+namespace ostrane {
+
+std::string join_profile_path(std::string_view dir, std::string_view name) {
+  std::string path(dir);
+  if (path.empty() || (path.back() != '\\' && path.back() != '/')) path += '\\';
+  path += name;
+  return path;
+}
+
+bool has_toml_extension(std::string_view file_name) {
+  const std::size_t dot = file_name.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return false;
+  return file_name.substr(dot + 1) == "toml";
+}
+
+std::expected<std::vector<MachineProfile>, std::string> load_profiles(const std::string& dir,
+                                                                      const FileReader& files) {
+  std::expected<std::vector<std::string>, std::string> names = files.list_directory(dir);
+  if (!names) return std::unexpected(std::move(names.error()));
+
+  std::vector<std::string> paths;
+  for (const std::string& name : *names) {
+    if (has_toml_extension(name)) paths.push_back(join_profile_path(dir, name));
+  }
+  // Every path shares the directory part, so this is the byte order of the
+  // file names: "Z.toml" before "a.toml".
+  std::stable_sort(paths.begin(), paths.end());
+
+  std::vector<MachineProfile> profiles;
+  profiles.reserve(paths.size());
+  for (const std::string& path : paths) {
+    std::expected<std::string, std::string> text = files.read_file(path);
+    if (!text) return std::unexpected(std::move(text.error()));
+    if (!is_valid_utf8(*text)) return std::unexpected(std::string("stream did not contain valid UTF-8"));
+    std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
+    if (!profile) return std::unexpected(path + " : " + display(profile.error()));
+    profiles.push_back(std::move(*profile));
+  }
+  return profiles;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,43 @@
+#pragma once
+// The position report of the TOML layer: where, the quoted source line,
+// carets under the offending span, then the message.
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ostrane {
+
+// 1-based; the column counts Unicode scalar values, as the TOML parser does.
+struct TextPosition {
+  std::size_t line = 1;
+  std::size_t column = 1;
+  friend bool operator==(const TextPosition&, const TextPosition&) = default;
+  friend auto operator<=>(const TextPosition&, const TextPosition&) = default;
+};
+
+// A view of a document by lines. A leading UTF-8 byte order mark is not part
+// of line 1, since the parser skips it before counting columns.
+class SourceText {
+ public:
+  explicit SourceText(std::string_view text);
+
+  // Without its line ending; empty past the last line.
+  std::string_view line(std::size_t number) const;
+
+  // The characters of `begin.line` from `begin` up to `end` (exclusive),
+  // stopping at the end of that line when `end` lies further on.
+  std::string_view slice(TextPosition begin, TextPosition end) const;
+
+  // "TOML parse error at line L, column C", the gutter, the quoted line,
+  // the carets (at least one) and the message, joined by line feeds, with
+  // no line feed at the end.
+  std::string report(TextPosition begin, TextPosition end, std::string_view message) const;
+
+ private:
+  std::string_view text_;
+  std::vector<std::size_t> line_starts_;
+};
+
+}  // namespace ostrane
