@@ -1,21 +1,10 @@
 #pragma once
 // The actions the command line dispatches to, and how their outcome reads.
 
-#include <expected>
-#include <string>
-
+#include "src/cli/action_result.h"
 #include "src/cli/cli_args.h"
 
 namespace ostrane {
-
-struct ActionError {
-  std::string text;
-  // The action has printed its own error line already (a failed write of
-  // the output document): the command line only exits 1.
-  bool reported = false;
-};
-
-using ActionResult = std::expected<void, ActionError>;
 
 ActionResult run_detect(const CliArgs& args);
 ActionResult run_profiles(const CliArgs& args);

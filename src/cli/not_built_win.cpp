@@ -13,8 +13,6 @@ ActionResult not_built(std::string_view what) {
 
 }  // namespace
 
-ActionResult run_detect(const CliArgs&) { return not_built("commande detect"); }
-ActionResult run_profiles(const CliArgs&) { return not_built("commande profiles"); }
 ActionResult install_service() { return not_built("installation du service"); }
 ActionResult uninstall_service() { return not_built("désinstallation du service"); }
 
