@@ -133,7 +133,8 @@ ProcessResult run_ostrane(const RunOptions& options) {
     }
     if (!options.working_dir.empty() && ::chdir(options.working_dir.c_str()) != 0) child_fail("chdir");
     const int null_fd = ::open("/dev/null", O_RDONLY);
-    if (null_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(out_pipe[1], 1) < 0 || ::dup2(err_pipe[1], 2) < 0) {
+    const int out_fd = options.stdout_path.empty() ? out_pipe[1] : ::open(options.stdout_path.c_str(), O_WRONLY);
+    if (null_fd < 0 || out_fd < 0 || ::dup2(null_fd, 0) < 0 || ::dup2(out_fd, 1) < 0 || ::dup2(err_pipe[1], 2) < 0) {
       child_fail("dup2");
     }
     ::execv(argv[0], argv.data());

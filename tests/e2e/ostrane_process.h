@@ -22,6 +22,7 @@ struct RunOptions {
   std::vector<std::string> args;
   std::string working_dir;       // empty: the test's own
   std::optional<DmiFiles> dmi;   // needs a private mount namespace
+  std::string stdout_path;       // empty: captured
 };
 
 std::string ostrane_exe();
