@@ -36,17 +36,18 @@ std::expected<std::string, std::string> SystemFileReader::read_file(const std::s
                                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::unexpected(os_error_text(::GetLastError()));
 
+  // A short read of a disk file is its end: profiles fit in one read, so a
+  // file costs one open, one read and one close, which under Wine are each
+  // a trip to the server.
   std::string content;
-  LARGE_INTEGER size{};
-  if (::GetFileSizeEx(file.get(), &size) && size.QuadPart > 0) content.reserve(static_cast<std::size_t>(size.QuadPart));
   char buffer[65536];
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
       return std::unexpected(os_error_text(::GetLastError()));
     }
-    if (read == 0) return content;
     content.append(buffer, read);
+    if (read < sizeof buffer) return content;
   }
 }
 
