@@ -9,7 +9,7 @@ set -euo pipefail
 
 build=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
        wine wine64 googletest libtomlplusplus-dev nlohmann-json3-dev)
-test=(dmidecode python3 icoutils libbenchmark-dev util-linux)
+test=(dmidecode python3 python3-jsonschema icoutils libbenchmark-dev util-linux)
 fuzz=(clang-16 libclang-rt-16-dev)
 icon=(librsvg2-bin icoutils)
 
