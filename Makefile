@@ -39,6 +39,9 @@ bench: test-deps
 	cmake --preset bench >/dev/null
 	cmake --build --preset bench
 	@for b in build/bench/bench/*_bench; do $$b; done
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target ostrane
+	bench/wine_startup.sh build/windows/ostrane.exe
 
 fuzz:
 	@scripts/install-deps.sh fuzz
