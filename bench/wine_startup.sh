@@ -15,7 +15,6 @@ exe=$(realpath -e "${1:-$root/build/windows/ostrane.exe}") || {
 }
 runs=${2:-200}
 [[ $runs =~ ^[1-9][0-9]*$ ]] || { echo "wine_startup: RUNS must be a positive integer" >&2; exit 2; }
-profiles=$root/profiles
 wine_run=$root/tools/wine-run
 
 # Static, so that the yardstick loads no DLL beyond what ostrane.exe loads.
@@ -46,10 +45,14 @@ timed() {
   echo $((10#${end//[!0-9]/} - 10#${start//[!0-9]/}))
 }
 
+# detect runs as a user would run it from the checkout: the default
+# ./profiles, the shipped collection.
+cd "$root"
+
 # A few unrecorded runs fill the caches of both programs first.
 for _ in 1 2 3; do
   timed "$trivial" >/dev/null
-  timed "$exe" detect --profiles "$profiles" >/dev/null
+  timed "$exe" detect >/dev/null
 done
 
 trivial_us=()
@@ -58,9 +61,9 @@ for ((i = 0; i < runs; i++)); do
   # The order swaps every round, so that neither always runs second.
   if ((i % 2 == 0)); then
     trivial_us+=("$(timed "$trivial")")
-    detect_us+=("$(timed "$exe" detect --profiles "$profiles")")
+    detect_us+=("$(timed "$exe" detect)")
   else
-    detect_us+=("$(timed "$exe" detect --profiles "$profiles")")
+    detect_us+=("$(timed "$exe" detect)")
     trivial_us+=("$(timed "$trivial")")
   fi
 done
