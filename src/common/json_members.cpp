@@ -1,0 +1,102 @@
+#include "src/common/json_members.h"
+
+#include <nlohmann/json.hpp>
+
+#include <cstddef>
+#include <utility>
+
+#include "src/common/utf8.h"
+
+namespace ostrane {
+namespace {
+
+using Json = nlohmann::json;
+
+// nlohmann puts "[json.exception.parse_error.101] " in front of its own
+// description; that identifier means nothing to the reader of the message.
+// The description quotes the bytes last read, which may end inside a
+// character: the message must stay UTF-8 wherever it is shown or sent.
+std::string parser_description(std::string_view what) {
+  if (what.starts_with('[')) {
+    const auto close = what.find("] ");
+    if (close != std::string_view::npos) what.remove_prefix(close + 2);
+  }
+  return decode_utf8_lossy(what);
+}
+
+class MemberSax {
+ public:
+  explicit MemberSax(const JsonMemberVisitor& visit) : visit_(visit) {}
+
+  bool null() { return scalar({.kind = JsonKind::Null}); }
+  bool boolean(bool value) { return scalar({.kind = JsonKind::Boolean, .boolean = value}); }
+  bool number_integer(Json::number_integer_t value) {
+    return scalar({.kind = JsonKind::NegativeInteger, .negative = value});
+  }
+  bool number_unsigned(Json::number_unsigned_t value) {
+    return scalar({.kind = JsonKind::UnsignedInteger, .unsigned_integer = value});
+  }
+  bool number_float(Json::number_float_t, const Json::string_t&) { return scalar({.kind = JsonKind::OtherNumber}); }
+  bool string(Json::string_t& value) { return scalar({.kind = JsonKind::String, .text = value}); }
+  bool binary(Json::binary_t&) { return true; }  // not produced by the text reader
+
+  bool start_object(std::size_t) { return open(JsonKind::Object); }
+  bool start_array(std::size_t) { return open(JsonKind::Array); }
+  bool end_object() { return close(); }
+  bool end_array() { return close(); }
+  bool key(Json::string_t& name) {
+    if (depth_ == 1) key_ = name;
+    return true;
+  }
+
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception& error) {
+    error_ = parser_description(error.what());
+    return false;
+  }
+
+  std::optional<JsonKind> top_kind;
+  std::optional<std::string> error_;
+
+ private:
+  // A value directly inside the top-level object is a member; deeper values
+  // belong to a member already reported.
+  bool report(JsonMember member) {
+    if (depth_ != 1 || top_kind != JsonKind::Object) return true;
+    member.name = key_;
+    error_ = visit_(member);
+    return !error_;
+  }
+  bool scalar(JsonMember member) {
+    if (depth_ == 0) top_kind = member.kind;
+    return report(member);
+  }
+  bool open(JsonKind kind) {
+    if (depth_ == 0) {
+      top_kind = kind;
+    } else if (!report({.kind = kind})) {
+      return false;
+    }
+    ++depth_;
+    return true;
+  }
+  bool close() {
+    --depth_;
+    return true;
+  }
+
+  const JsonMemberVisitor& visit_;
+  std::size_t depth_ = 0;
+  std::string key_;
+};
+
+}  // namespace
+
+std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit) {
+  MemberSax sax(visit);
+  const bool ok = Json::sax_parse(text.begin(), text.end(), &sax, nlohmann::detail::input_format_t::json, true);
+  if (sax.error_) return std::unexpected(std::move(*sax.error_));
+  if (!ok || !sax.top_kind) return std::unexpected(std::string("parse error"));
+  return *sax.top_kind;
+}
+
+}  // namespace ostrane

@@ -1,0 +1,61 @@
+// Stands in for powershell.exe in the runner's tests. The test tells it what
+// to do through files in the directory named by OSTRANE_FAKE_POWERSHELL:
+//   stdout.bin     written to standard output as it is
+//   exit_code.txt  the exit code (0 when missing)
+//   stderr_kib.txt that many KiB of noise on standard error (none when missing)
+// and it records there:
+//   args.txt       each argument after the program name, one per line
+//   script.bin     the bytes of the file after -File, if there was one
+#include <windows.h>
+#include <shellapi.h>
+
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "src/platform/wide_win.h"
+
+namespace {
+
+std::string read_file(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void write_file(const std::wstring& path, const std::string& bytes) {
+  std::ofstream(path.c_str(), std::ios::binary) << bytes;
+}
+
+void write_handle(DWORD which, const std::string& bytes) {
+  DWORD written = 0;
+  ::WriteFile(::GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+}  // namespace
+
+int wmain() {
+  wchar_t control[MAX_PATH] = {};
+  if (::GetEnvironmentVariableW(L"OSTRANE_FAKE_POWERSHELL", control, MAX_PATH) == 0) return 99;
+  const std::wstring dir = std::wstring(control) + L"\\";
+
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  std::string args;
+  std::wstring script;
+  for (int i = 1; i < argc; ++i) {
+    args += ostrane::from_wide(argv[i]) + "\n";
+    if (std::wstring_view(argv[i]) == L"-File" && i + 1 < argc) script = argv[i + 1];
+  }
+  ::LocalFree(argv);
+  write_file(dir + L"args.txt", args);
+  if (!script.empty()) write_file(dir + L"script.bin", read_file(script));
+
+  const std::string noise = read_file(dir + L"stderr_kib.txt");
+  if (!noise.empty()) {
+    const std::string kib(1024, 'e');
+    for (int i = std::stoi(noise); i > 0; --i) write_handle(STD_ERROR_HANDLE, kib);
+  }
+  write_handle(STD_OUTPUT_HANDLE, read_file(dir + L"stdout.bin"));
+  const std::string code = read_file(dir + L"exit_code.txt");
+  return code.empty() ? 0 : std::stoi(code);
+}

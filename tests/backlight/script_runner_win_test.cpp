@@ -1,0 +1,225 @@
+#include <windows.h>
+
+#include <shellapi.h>
+
+#include <gtest/gtest.h>
+
+#include "src/backlight/keyboard_backlight.h"
+#include "src/backlight/keyboard_script.h"
+#include "src/backlight/script_runner.h"
+#include "src/common/os_error.h"
+#include "src/platform/wide_win.h"
+#include "tests/backlight/fake_powershell_win.h"
+
+namespace ostrane {
+namespace {
+
+using namespace testing_support;
+
+constexpr std::string_view ANSWER =
+    R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"verified":true,"reason":""})";
+
+std::string script_path() {
+  return from_wide(temp_dir()) + "\\" + script_file_name(::GetCurrentProcessId());
+}
+
+std::vector<std::string> expected_arguments(std::string_view mode, std::string_view level,
+                                            const std::wstring& exe_dir) {
+  return {"-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", script_path(),
+          "-Mode", std::string(mode), "-Level", std::string(level), "-FrameworkDir",
+          from_wide(exe_dir) + "\\framework"};
+}
+
+// The fake sits beside the test, the first place looked in, and no other
+// PowerShell is on PATH (Wine has a stub of its own there).
+class ScriptRunnerWin : public ::testing::Test {
+ protected:
+  FakeControl fake;
+  PlacedPowershell placed{executable_dir()};
+  std::wstring empty_dir = make_temp_dir(L"ostrane-empty-path");
+  ScopedEnvironment empty_path{L"PATH", empty_dir};
+
+  void SetUp() override { ASSERT_TRUE(placed.placed()) << "fake-powershell.exe is missing beside the test"; }
+  void TearDown() override { remove_tree(empty_dir); }
+};
+
+TEST_F(ScriptRunnerWin, ReadRunsTheScriptFileWithTheArgumentList) {
+  fake.answer(ANSWER);
+  const auto output = run_keyboard_script("read", 0);
+  ASSERT_TRUE(output.has_value()) << display(output.error());
+  EXPECT_EQ(*output, ANSWER);
+  EXPECT_EQ(fake.arguments(), expected_arguments("read", "0", executable_dir()));
+  // What PowerShell found at the path is the script, byte for byte ...
+  EXPECT_EQ(fake.script(), std::string(KEYBOARD_SCRIPT));
+  // ... and it is gone once the run is over.
+  EXPECT_FALSE(file_exists(to_wide(script_path())));
+}
+
+TEST_F(ScriptRunnerWin, WritePassesModeAndLevel) {
+  fake.answer(ANSWER);
+  ASSERT_TRUE(run_keyboard_script("write", 2).has_value());
+  EXPECT_EQ(fake.arguments(), expected_arguments("write", "2", executable_dir()));
+}
+
+TEST_F(ScriptRunnerWin, NonZeroExitIsAFailureWhateverTheOutput) {
+  fake.answer(ANSWER, 1);
+  const auto output = run_keyboard_script("read", 0);
+  ASSERT_FALSE(output.has_value());
+  EXPECT_EQ(output.error(), HalError::unavailable("commande de rétroéclairage en échec"));
+  EXPECT_FALSE(file_exists(to_wide(script_path())));
+}
+
+// A megabyte on standard error fills its pipe many times over: the run ends
+// only if that stream is read while standard output is.
+TEST_F(ScriptRunnerWin, StandardErrorIsDrainedAndDiscarded) {
+  fake.answer(ANSWER, 0, 1024);
+  const auto output = run_keyboard_script("read", 0);
+  ASSERT_TRUE(output.has_value()) << display(output.error());
+  EXPECT_EQ(*output, ANSWER);
+}
+
+TEST_F(ScriptRunnerWin, OutputIsDecodedLossily) {
+  fake.answer("a\xFF" "b\xC3\xA9");
+  EXPECT_EQ(run_keyboard_script("read", 0), "a\xEF\xBF\xBD" "b\xC3\xA9");
+}
+
+TEST_F(ScriptRunnerWin, StaleScriptFileIsReplaced) {
+  write_file(to_wide(script_path()), "Write-Output 'planted'");
+  fake.answer(ANSWER);
+  ASSERT_TRUE(run_keyboard_script("read", 0).has_value());
+  EXPECT_EQ(fake.script(), std::string(KEYBOARD_SCRIPT));
+}
+
+// A file that cannot be removed is never run in place of the script.
+TEST_F(ScriptRunnerWin, FileThatCannotBeReplacedStopsTheRun) {
+  const std::wstring path = to_wide(script_path());
+  write_file(path, "Write-Output 'planted'");
+  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+  fake.answer(ANSWER);
+  const auto output = run_keyboard_script("read", 0);
+  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(path.c_str());
+  ASSERT_FALSE(output.has_value());
+  EXPECT_EQ(output.error(),
+            HalError::unavailable("script de rétroéclairage non créé : " + os_error_text(ERROR_FILE_EXISTS)));
+  EXPECT_FALSE(fake.arguments().has_value()) << "PowerShell was started";
+}
+
+struct Unreadable {
+  const char* name;
+  std::string output;
+  std::string error_start;
+};
+
+// Through keyboard_read: with no service pipe, the answer comes from here.
+TEST_F(ScriptRunnerWin, ScriptAnswersThroughKeyboardRead) {
+  fake.answer(ANSWER);
+  const auto state = keyboard_read();
+  ASSERT_TRUE(state.has_value()) << display(state.error());
+  EXPECT_EQ(*state, (KeyboardState{true, BacklightSource::Hid, 1, 2}));
+  ASSERT_TRUE(fake.arguments().has_value());
+  EXPECT_EQ((*fake.arguments())[7], "read");
+
+  const std::vector<Unreadable> unreadable{
+      {"warning line", "AVERTISSEMENT : lent\r\n" + std::string(ANSWER), "parse error at line 1"},
+      {"no reason", R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true})",
+       "membre manquant : reason"},
+      {"level 300", R"({"available":true,"known":true,"level":300,"max_level":2,"source":"hid","applied":true,"reason":""})",
+       "entier de 0 à 255 attendu pour le membre : level"},
+      {"level -1", R"({"available":true,"known":true,"level":-1,"max_level":2,"source":"hid","applied":true,"reason":""})",
+       "entier de 0 à 255 attendu pour le membre : level"},
+      {"twice", R"({"available":true,"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"reason":""})",
+       "membre en double : available"},
+  };
+  for (const auto& u : unreadable) {
+    fake.answer(u.output);
+    const auto result = keyboard_write(9);
+    ASSERT_FALSE(result.has_value()) << u.name;
+    EXPECT_EQ(result.error().kind, HalErrorKind::InvalidData) << u.name;
+    EXPECT_TRUE(result.error().message.starts_with("réponse de rétroéclairage illisible : " + u.error_start))
+        << u.name << ": " << result.error().message;
+    EXPECT_EQ((*fake.arguments())[9], "2") << u.name;
+  }
+}
+
+TEST(ScriptRunnerWinLookup, PowershellFoundOnPath) {
+  FakeControl fake;
+  const std::wstring tools = make_temp_dir(L"ostrane path dir");
+  {
+    PlacedPowershell placed(tools);
+    ASSERT_TRUE(placed.placed());
+    ScopedEnvironment path(L"PATH", tools);
+    fake.answer(ANSWER);
+    EXPECT_EQ(run_keyboard_script("read", 0), ANSWER);
+  }
+  remove_tree(tools);
+}
+
+TEST(ScriptRunnerWinLookup, NoPowershellAnywhere) {
+  FakeControl fake;
+  const std::wstring empty = make_temp_dir(L"ostrane-no-powershell");
+  {
+    ScopedEnvironment path(L"PATH", empty);
+    const auto output = run_keyboard_script("read", 0);
+    ASSERT_FALSE(output.has_value());
+    EXPECT_EQ(output.error(), HalError::unavailable("PowerShell indisponible : " + os_error_text(ERROR_FILE_NOT_FOUND)));
+  }
+  EXPECT_FALSE(file_exists(to_wide(script_path()))) << "the written script was left behind";
+  remove_tree(empty);
+}
+
+// The runner copied into a directory with spaces passes that directory whole.
+TEST(ScriptRunnerWinLookup, FrameworkDirectoryWithSpaces) {
+  FakeControl fake;
+  const std::wstring dir = make_temp_dir(L"ostrane dir with spaces");
+  ASSERT_TRUE(::CopyFileW((executable_dir() + L"\\keyboard-probe.exe").c_str(), (dir + L"\\keyboard-probe.exe").c_str(),
+                          FALSE));
+  std::string output;
+  {
+    PlacedPowershell placed(dir);
+    ASSERT_TRUE(placed.placed());
+    fake.answer(ANSWER);
+    const std::wstring out_file = dir + L"\\out.txt";
+    std::wstring line = L"\"" + dir + L"\\keyboard-probe.exe\" write 1";
+    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+    HANDLE out = ::CreateFileW(out_file.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(out, INVALID_HANDLE_VALUE);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = out;
+    startup.hStdError = out;
+    PROCESS_INFORMATION process{};
+    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
+    ::CloseHandle(out);
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    output = read_file(out_file).value_or("");
+  }
+  EXPECT_EQ(output, "sortie:" + std::string(ANSWER));
+  const auto args = fake.arguments();
+  ASSERT_TRUE(args.has_value());
+  EXPECT_EQ(args->at(11), from_wide(dir) + "\\framework");
+  EXPECT_EQ(args->at(7), "write");
+  EXPECT_EQ(args->at(9), "1");
+  remove_tree(dir);
+}
+
+// The quoting rules, checked against the platform's own reader.
+TEST(ScriptRunnerWinLookup, CommandLineReadsBackAsTheArguments) {
+  const std::vector<std::string> args{"", "a b", R"(C:\dir with space\)", R"(a"b)", R"(a\"b)", R"(a\\b c)",
+                                      "tab\there", R"(\\server\share)", "caf\xC3\xA9", R"(x\)", "\"\""};
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(to_wide(command_line(R"(C:\Program Files\p.exe)", args)).c_str(), &argc);
+  ASSERT_NE(argv, nullptr);
+  std::vector<std::string> read_back;
+  for (int i = 0; i < argc; ++i) read_back.push_back(from_wide(argv[i]));
+  ::LocalFree(argv);
+  ASSERT_EQ(read_back.size(), args.size() + 1);
+  EXPECT_EQ(read_back[0], R"(C:\Program Files\p.exe)");
+  EXPECT_EQ(std::vector<std::string>(read_back.begin() + 1, read_back.end()), args);
+}
+
+}  // namespace
+}  // namespace ostrane
