@@ -7,6 +7,7 @@
 namespace ostrane {
 
 inline constexpr std::string_view SERVICE_NAME = "OstraneHal";
+inline constexpr std::string_view SERVICE_DISPLAY_NAME = "Ostrane HAL (accès matériel privilégié)";
 inline constexpr std::string_view PIPE_NAME = R"(\\.\pipe\OstraneHal)";
 
 // One read of a request, one read of an answer, and the pipe's own buffers.

@@ -1,0 +1,135 @@
+// `ostrane --service`: the service entry, its control handler and the pipe
+// server, one client at a time.
+#include <windows.h>
+
+#include <atomic>
+#include <vector>
+
+#include "src/backlight/keyboard_backlight.h"
+#include "src/cli/actions.h"
+#include "src/platform/console_win.h"
+#include "src/platform/unique_handle_win.h"
+#include "src/platform/wide_win.h"
+#include "src/service/pipe_protocol.h"
+#include "src/service/service_constants.h"
+#include "src/service/service_messages.h"
+
+namespace ostrane {
+namespace {
+
+// Shared by the dispatcher thread (the control handler) and the service
+// thread; nothing else is, so no lock is needed.
+std::atomic<bool> STOP_REQUESTED{false};
+std::atomic<HANDLE> STOP_EVENT{nullptr};
+
+// Written by service_main before any status is reported, and used on the
+// service thread only.
+SERVICE_STATUS_HANDLE status_handle = nullptr;
+
+void report_status(DWORD state, DWORD controls_accepted) {
+  SERVICE_STATUS status{};
+  status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
+  status.dwCurrentState = state;
+  status.dwControlsAccepted = controls_accepted;
+  ::SetServiceStatus(status_handle, &status);
+}
+
+// Stop and interrogate alike: the handler only asks, the loop stops.
+DWORD WINAPI service_control_handler(DWORD, DWORD, void*, void*) {
+  STOP_REQUESTED.exchange(true);
+  if (const HANDLE event = STOP_EVENT.load()) ::SetEvent(event);
+  return NO_ERROR;
+}
+
+// One client: wait for it, read its one request, answer, let it go.
+// Returns false when the loop must end.
+bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const BacklightOperations& operations) {
+  ::ResetEvent(io_event);
+  OVERLAPPED connect{};
+  connect.hEvent = io_event;
+  const BOOL connected = ::ConnectNamedPipe(pipe, &connect);
+  const DWORD connect_error = ::GetLastError();
+  if (connected) {
+    if (connect_error != ERROR_PIPE_CONNECTED) return false;
+  } else if (connect_error == ERROR_IO_PENDING) {
+    const HANDLE waits[] = {io_event, stop_event};
+    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+  }
+  // Any other failure of the connect (a client already there included)
+  // goes on to the read, which tells.
+
+  std::vector<char> request(PIPE_BUFFER_SIZE);
+  OVERLAPPED read{};
+  const BOOL read_done = ::ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &read);
+  DWORD count = 0;
+  const BOOL read_result = ::GetOverlappedResult(pipe, &read, &count, TRUE);
+  if (read_done || read_result) {
+    std::string response = handle_request(std::string_view(request.data(), std::min<std::size_t>(count, request.size())),
+                                           operations);
+    response += '\n';
+    OVERLAPPED write{};
+    BOOL written = ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write);
+    if (!written) {
+      DWORD sent = 0;
+      written = ::GetOverlappedResult(pipe, &write, &sent, TRUE);
+    }
+    // Flushing waits until the client has read the whole answer, so that
+    // the disconnect below cannot cut it.
+    if (written) {
+      ::FlushFileBuffers(pipe);
+    } else {
+      ::CancelIoEx(pipe, nullptr);
+    }
+  }
+  ::DisconnectNamedPipe(pipe);
+  return true;
+}
+
+void server_loop(HANDLE pipe, HANDLE io_event, HANDLE stop_event) {
+  const BacklightOperations operations{keyboard_read, keyboard_write};
+  while (!STOP_REQUESTED.load()) {
+    if (!serve_next_client(pipe, io_event, stop_event, operations)) return;
+  }
+}
+
+void WINAPI service_main(DWORD, wchar_t**) {
+  status_handle = ::RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), service_control_handler, nullptr);
+  if (status_handle == nullptr) return;
+  // Running at once: a client that comes before the pipe exists simply
+  // finds no service and runs the script itself.
+  report_status(SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
+  report_status(SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
+
+  UniqueKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  UniqueKernelHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (stop_event && io_event) {
+    STOP_EVENT.exchange(stop_event.get());
+    // Byte mode, one instance, local clients only, the default security of
+    // the service account.
+    UniqueKernelHandle pipe(::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
+                                                   PIPE_REJECT_REMOTE_CLIENTS,
+                                               1, static_cast<DWORD>(PIPE_BUFFER_SIZE),
+                                               static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr));
+    if (pipe) server_loop(pipe.get(), io_event.get(), stop_event.get());
+    // The handler must never see an event that is about to be closed.
+    STOP_EVENT.exchange(nullptr);
+    pipe.reset();
+  }
+  stop_event.reset();
+  io_event.reset();
+  report_status(SERVICE_STOPPED, 0);
+}
+
+}  // namespace
+
+int run_service_dispatcher() {
+  std::wstring name = to_wide(SERVICE_NAME);
+  const SERVICE_TABLE_ENTRYW table[] = {{name.data(), service_main}, {nullptr, nullptr}};
+  if (::StartServiceCtrlDispatcherW(table)) return 0;
+  const DWORD code = ::GetLastError();
+  write_std(StdStream::Err, dispatcher_refused_text(code));
+  return 1;
+}
+
+}  // namespace ostrane

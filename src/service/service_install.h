@@ -1,0 +1,42 @@
+#pragma once
+// Registering and removing the service, over the few service-manager calls
+// they need, so that every branch can be followed without a service manager.
+
+#include <cstdint>
+#include <expected>
+#include <string>
+#include <string_view>
+
+namespace ostrane {
+
+// Windows codes with a meaning of their own here.
+inline constexpr std::uint32_t CODE_SERVICE_ALREADY_RUNNING = 1056;
+inline constexpr std::uint32_t CODE_SERVICE_EXISTS = 1073;
+
+// Access rights asked for when opening the service.
+inline constexpr std::uint32_t ACCESS_SERVICE_START = 0x0010;
+inline constexpr std::uint32_t ACCESS_SERVICE_ALL = 0xF01FF;
+
+// Each call answers 0 or the Windows error code read right after it. The
+// manager and the service handle live inside; the close calls end them.
+class ServiceManagerCalls {
+ public:
+  virtual ~ServiceManagerCalls() = default;
+  virtual std::uint32_t open_manager() = 0;
+  // The running executable's full path, or the system's error text.
+  virtual std::expected<std::string, std::string> executable_path() = 0;
+  virtual std::uint32_t create_service(std::string_view command_line) = 0;
+  virtual std::uint32_t open_service(std::uint32_t access) = 0;
+  virtual std::uint32_t start_service() = 0;
+  virtual std::uint32_t delete_service() = 0;
+  virtual void close_service() = 0;
+  virtual void close_manager() = 0;
+};
+
+// The success line to print, or the error text for the command line.
+using ServiceCommandResult = std::expected<std::string, std::string>;
+
+ServiceCommandResult install_with(ServiceManagerCalls& calls);
+ServiceCommandResult uninstall_with(ServiceManagerCalls& calls);
+
+}  // namespace ostrane

@@ -1,0 +1,74 @@
+#include <windows.h>
+
+#include "src/cli/actions.h"
+#include "src/common/os_error.h"
+#include "src/platform/console_win.h"
+#include "src/platform/wide_win.h"
+#include "src/service/service_constants.h"
+#include "src/service/service_handle_win.h"
+#include "src/service/service_install.h"
+
+namespace ostrane {
+namespace {
+
+std::uint32_t result_code(bool ok) { return ok ? 0 : ::GetLastError(); }
+
+class WindowsServiceManager final : public ServiceManagerCalls {
+ public:
+  std::uint32_t open_manager() override {
+    manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    return result_code(manager_.valid());
+  }
+
+  std::expected<std::string, std::string> executable_path() override {
+    std::wstring buffer(MAX_PATH, L'\0');
+    for (;;) {
+      const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+      if (length == 0) return std::unexpected(os_error_text(::GetLastError()));
+      if (length < buffer.size()) return from_wide(std::wstring_view(buffer.data(), length));
+      buffer.resize(buffer.size() * 2);
+    }
+  }
+
+  std::uint32_t create_service(std::string_view command_line) override {
+    service_.reset(::CreateServiceW(manager_.get(), to_wide(SERVICE_NAME).c_str(),
+                                    to_wide(SERVICE_DISPLAY_NAME).c_str(), SERVICE_ALL_ACCESS,
+                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                    to_wide(command_line).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    return result_code(service_.valid());
+  }
+
+  std::uint32_t open_service(std::uint32_t access) override {
+    service_.reset(::OpenServiceW(manager_.get(), to_wide(SERVICE_NAME).c_str(), access));
+    return result_code(service_.valid());
+  }
+
+  std::uint32_t start_service() override { return result_code(::StartServiceW(service_.get(), 0, nullptr)); }
+  std::uint32_t delete_service() override { return result_code(::DeleteService(service_.get())); }
+  void close_service() override { service_.reset(); }
+  void close_manager() override { manager_.reset(); }
+
+ private:
+  UniqueServiceHandle manager_;
+  UniqueServiceHandle service_;
+};
+
+ActionResult print_outcome(const ServiceCommandResult& outcome) {
+  if (!outcome) return std::unexpected(ActionError{outcome.error()});
+  write_std(StdStream::Out, *outcome);
+  return {};
+}
+
+}  // namespace
+
+ActionResult install_service() {
+  WindowsServiceManager manager;
+  return print_outcome(install_with(manager));
+}
+
+ActionResult uninstall_service() {
+  WindowsServiceManager manager;
+  return print_outcome(uninstall_with(manager));
+}
+
+}  // namespace ostrane

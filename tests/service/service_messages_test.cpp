@@ -1,0 +1,23 @@
+#include "src/service/service_messages.h"
+
+#include <gtest/gtest.h>
+
+namespace ostrane {
+namespace {
+
+// Under Wine the dispatcher accepts a start from a console, so the refusal
+// that Windows gives there (1063) is checked as text only.
+TEST(ServiceMessages, DispatcherRefusedFromAConsole) {
+  EXPECT_EQ(dispatcher_refused_text(1063),
+            "erreur : démarrage par le Gestionnaire de services refusé (code 1063)\n");
+  EXPECT_EQ(dispatcher_refused_text(4294967295u),
+            "erreur : démarrage par le Gestionnaire de services refusé (code 4294967295)\n");
+}
+
+TEST(ServiceMessages, CommandLineQuotesThePath) {
+  EXPECT_EQ(service_command_line(R"(C:\Program Files\Ostrane\ostrane.exe)"),
+            R"("C:\Program Files\Ostrane\ostrane.exe" --service)");
+}
+
+}  // namespace
+}  // namespace ostrane
