@@ -41,6 +41,15 @@ DWORD WINAPI service_control_handler(DWORD, DWORD, void*, void*) {
   return NO_ERROR;
 }
 
+// Completes an overlapped read or write and tells whether it succeeded.
+// The wait is only for an operation that is really pending: one that failed
+// at once (a client that hung up before sending, say) leaves its OVERLAPPED
+// marked pending for good, and waiting on it would hold the service forever.
+bool finish_io(HANDLE pipe, OVERLAPPED* io, BOOL started, DWORD& count) {
+  if (!started && ::GetLastError() != ERROR_IO_PENDING) return false;
+  return ::GetOverlappedResult(pipe, io, &count, TRUE) != 0;
+}
+
 // One client: wait for it, read its one request, answer, let it go.
 // Returns false when the loop must end.
 bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const BacklightOperations& operations) {
@@ -60,22 +69,18 @@ bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const Ba
 
   std::vector<char> request(PIPE_BUFFER_SIZE);
   OVERLAPPED read{};
-  const BOOL read_done = ::ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &read);
   DWORD count = 0;
-  const BOOL read_result = ::GetOverlappedResult(pipe, &read, &count, TRUE);
-  if (read_done || read_result) {
+  if (finish_io(pipe, &read, ::ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &read),
+                count)) {
     std::string response = handle_request(std::string_view(request.data(), std::min<std::size_t>(count, request.size())),
                                            operations);
     response += '\n';
     OVERLAPPED write{};
-    BOOL written = ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write);
-    if (!written) {
-      DWORD sent = 0;
-      written = ::GetOverlappedResult(pipe, &write, &sent, TRUE);
-    }
+    DWORD sent = 0;
     // Flushing waits until the client has read the whole answer, so that
     // the disconnect below cannot cut it.
-    if (written) {
+    if (finish_io(pipe, &write, ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write),
+                  sent)) {
       ::FlushFileBuffers(pipe);
     } else {
       ::CancelIoEx(pipe, nullptr);

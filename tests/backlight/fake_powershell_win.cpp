@@ -1,5 +1,7 @@
 // Stands in for powershell.exe in the runner's tests. The test tells it what
-// to do through files in the directory named by OSTRANE_FAKE_POWERSHELL:
+// to do through files in the directory named by OSTRANE_FAKE_POWERSHELL, or,
+// when that is not set (a service does not get the test's environment), in
+// "fake-powershell-control" beside the fake itself:
 //   stdout.bin     written to standard output as it is
 //   exit_code.txt  the exit code (0 when missing)
 //   stderr_kib.txt that many KiB of noise on standard error (none when missing)
@@ -35,8 +37,14 @@ void write_handle(DWORD which, const std::string& bytes) {
 
 int wmain() {
   wchar_t control[MAX_PATH] = {};
-  if (::GetEnvironmentVariableW(L"OSTRANE_FAKE_POWERSHELL", control, MAX_PATH) == 0) return 99;
-  const std::wstring dir = std::wstring(control) + L"\\";
+  std::wstring dir;
+  if (::GetEnvironmentVariableW(L"OSTRANE_FAKE_POWERSHELL", control, MAX_PATH) != 0) {
+    dir = std::wstring(control) + L"\\";
+  } else {
+    wchar_t self[MAX_PATH] = {};
+    const std::wstring path(self, ::GetModuleFileNameW(nullptr, self, MAX_PATH));
+    dir = path.substr(0, path.find_last_of(L'\\') + 1) + L"fake-powershell-control\\";
+  }
 
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);

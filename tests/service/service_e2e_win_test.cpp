@@ -1,0 +1,285 @@
+// The real service under Wine's service manager: installed from a copy of
+// ostrane.exe (in a directory with spaces), served through its pipe, stopped
+// and removed. The cases run in order and share the one installation.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <cstdio>
+#include <random>
+#include <thread>
+#include <vector>
+
+#include "src/backlight/keyboard_script.h"
+#include "src/platform/wide_win.h"
+#include "src/service/pipe_protocol.h"
+#include "src/service/service_constants.h"
+#include "tests/service/service_harness_win.h"
+
+namespace ostrane {
+namespace {
+
+using namespace service_harness;
+
+constexpr std::string_view SCRIPT_ANSWER =
+    R"({"available":true,"known":true,"level":1,"max_level":2,"source":"thinkpad-pm","applied":true,"verified":true,"reason":""})";
+constexpr std::string_view SERVICE_ANSWER =
+    "{\"applied\":true,\"available\":true,\"known\":true,\"level\":1,\"max_level\":2,\"reason\":\"\","
+    "\"source\":\"thinkpad-pm\"}\n";
+
+std::string failure(std::string_view reason) {
+  return R"({"applied":false,"available":false,"known":false,"level":0,"max_level":0,"reason":")" +
+         std::string(reason) + "\",\"source\":\"\"}\n";
+}
+
+// What the service must answer to a request that never reaches the
+// backlight: the protocol's own answer, which its unit tests pin down.
+std::string expected_without_backlight(std::string_view request) {
+  const BacklightOperations none{[]() -> std::expected<KeyboardState, HalError> {
+                                   ADD_FAILURE() << "the backlight was reached";
+                                   return std::unexpected(HalError::unavailable(""));
+                                 },
+                                 [](unsigned) -> std::expected<KeyboardState, HalError> {
+                                   ADD_FAILURE() << "the backlight was reached";
+                                   return std::unexpected(HalError::unavailable(""));
+                                 }};
+  return handle_request(request.substr(0, 4096), none) + "\n";
+}
+
+std::vector<std::string> lines(const std::string& text) {
+  std::vector<std::string> out;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    out.push_back(text.substr(start, end - start));
+  }
+  return out;
+}
+
+class ServiceE2e : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    remove_service();  // a run that died half-way may have left one
+    copy_ = new ServiceCopy();
+  }
+  static void TearDownTestSuite() {
+    remove_service();
+    delete copy_;
+    copy_ = nullptr;
+  }
+  void SetUp() override {
+    ASSERT_TRUE(copy_->ready()) << "could not copy ostrane.exe and fake-powershell.exe";
+  }
+  static ServiceCopy& copy() { return *copy_; }
+  static void require_running() {
+    ASSERT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "the service is not running";
+    ASSERT_TRUE(wait_for_pipe(10000)) << "the service's pipe never appeared";
+  }
+
+ private:
+  static ServiceCopy* copy_;
+};
+
+ServiceCopy* ServiceE2e::copy_ = nullptr;
+
+TEST_F(ServiceE2e, InstallRegistersAndStarts) {
+  const auto run = copy().run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "service OstraneHal installé et démarré\n");
+  EXPECT_EQ(run->err, "");
+  EXPECT_EQ(run->exit_code, 0u);
+  EXPECT_EQ(registered_command_line(), L"\"" + copy().exe() + L"\" --service");
+  require_running();
+}
+
+TEST_F(ServiceE2e, InstallAgainWhileRunning) {
+  const auto run = copy().run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "le service OstraneHal est déjà installé et tourne\n");
+  EXPECT_EQ(run->err, "");
+  EXPECT_EQ(run->exit_code, 0u);
+  EXPECT_EQ(registered_command_line(), L"\"" + copy().exe() + L"\" --service");
+}
+
+TEST_F(ServiceE2e, ReadRunsTheScriptBesideTheService) {
+  require_running();
+  copy().forget_recordings();
+  copy().answer(SCRIPT_ANSWER);
+  EXPECT_EQ(exchange_waiting("{\"op\":\"keyboard_read\"}\n").response, SERVICE_ANSWER);
+  const auto args = copy().recorded_arguments();
+  ASSERT_TRUE(args.has_value()) << "the service did not run powershell.exe from its own directory";
+  const auto list = lines(*args);
+  ASSERT_EQ(list.size(), 12u) << *args;
+  EXPECT_EQ(list[7], "read");
+  EXPECT_EQ(list[9], "0");
+  EXPECT_EQ(list[11], from_wide(copy().dir()) + "\\framework");
+  EXPECT_EQ(copy().recorded_script(), std::string(KEYBOARD_SCRIPT));
+}
+
+TEST_F(ServiceE2e, WriteOfSevenArrivesAsTwo) {
+  require_running();
+  copy().forget_recordings();
+  copy().answer(SCRIPT_ANSWER);
+  EXPECT_EQ(exchange_waiting("{\"op\":\"keyboard_write\",\"level\":7}\n").response, SERVICE_ANSWER);
+  const auto args = copy().recorded_arguments();
+  ASSERT_TRUE(args.has_value());
+  const auto list = lines(*args);
+  ASSERT_EQ(list.size(), 12u);
+  EXPECT_EQ(list[7], "write");
+  EXPECT_EQ(list[9], "2");
+}
+
+TEST_F(ServiceE2e, ScriptFailureIsAnsweredInBand) {
+  require_running();
+  copy().answer("pas du JSON");
+  EXPECT_EQ(exchange_waiting("{\"op\":\"keyboard_read\"}").response,
+            failure("données invalides : réponse de rétroéclairage illisible : parse error at line 1, column 1: "
+                    "syntax error while parsing value - invalid literal; last read: 'p'"));
+}
+
+TEST_F(ServiceE2e, BadRequestsAreAnsweredByteForByte) {
+  require_running();
+  const std::vector<std::pair<std::string, std::string>> cases{
+      {"{}", failure("opération inconnue : ")},
+      {"[1]", failure("opération inconnue : ")},
+      {"{\"op\":5}\n", failure("opération inconnue : ")},
+      {"{\"op\":\"KEYBOARD_READ\"}", failure("opération inconnue : KEYBOARD_READ")},
+      {"{\"op\":\"keyboard_write\"}", failure("niveau manquant")},
+      {"{\"op\":\"keyboard_write\",\"level\":-1}", failure("niveau manquant")},
+      {"{\"op\":\"keyboard_write\",\"level\":1.5}", failure("niveau manquant")},
+      {"{\"op\":\"keyboard_write\",\"level\":\"1\"}", failure("niveau manquant")},
+      {"{\"op\":\"keyboard_write\",\"level\":18446744073709551616}", failure("niveau manquant")},
+      {"{\"op\":\"keyboard_read\"}\xFF", failure("requête non UTF-8")},
+      {" \xC2\xA0{}\xC2\xA0 ", failure("opération inconnue : ")},
+  };
+  for (const auto& [request, response] : cases) {
+    EXPECT_EQ(exchange_waiting(request).response, response) << request;
+  }
+  for (const std::string request : {"{\"op\":\"keyboard_read\"}x", " ", "{\"op\":"}) {
+    const std::string response = exchange_waiting(request).response;
+    EXPECT_NE(response.find("\"reason\":\"requête illisible : parse error at line 1"), std::string::npos) << response;
+    EXPECT_EQ(response, expected_without_backlight(request)) << request;
+  }
+}
+
+TEST_F(ServiceE2e, RequestOf5000BytesIsCutAt4096) {
+  require_running();
+  std::string request = "{\"op\":\"keyboard_read\",\"pad\":\"";
+  request.append(5000 - request.size() - 3, 'x');
+  request += "\"}\n";
+  ASSERT_EQ(request.size(), 5000u);
+  const std::string response = exchange_waiting(request).response;
+  EXPECT_EQ(response, expected_without_backlight(request));
+  EXPECT_NE(response.find("requête illisible : "), std::string::npos) << response;
+  EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : ")) << "the next client was not served";
+}
+
+TEST_F(ServiceE2e, ClientThatSendsNothingDoesNotStopTheService) {
+  require_running();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(exchange_waiting("").open_error, 0u);
+  EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : "));
+}
+
+TEST_F(ServiceE2e, SecondClientIsRefusedNotQueued) {
+  require_running();
+  HANDLE first = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && first == INVALID_HANDLE_VALUE; ++attempt) {
+    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
+    first = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                          nullptr);
+  }
+  ASSERT_NE(first, INVALID_HANDLE_VALUE);
+  const Exchange second = exchange("{}");
+  EXPECT_EQ(second.open_error, static_cast<DWORD>(ERROR_PIPE_BUSY));
+  EXPECT_EQ(second.response, "");
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(first, "{}", 2, &written, nullptr));
+  char buffer[512];
+  DWORD count = 0;
+  std::string response;
+  while (::ReadFile(first, buffer, sizeof(buffer), &count, nullptr) && count > 0) response.append(buffer, count);
+  ::CloseHandle(first);
+  EXPECT_EQ(response, failure("opération inconnue : "));
+}
+
+// Sequential clients of every kind; each gets its whole answer or none.
+TEST_F(ServiceE2e, SoakOf2000MixedRequests) {
+  require_running();
+  copy().answer(SCRIPT_ANSWER);
+  std::string oversized = "{\"op\":\"keyboard_read\",\"pad\":\"" + std::string(6000, 'y') + "\"}";
+  const std::vector<std::pair<std::string, std::string>> kinds{
+      {"{\"op\":\"keyboard_read\"}\n", std::string(SERVICE_ANSWER)},
+      {"{\"op\":\"unknown\"}\n", failure("opération inconnue : unknown")},
+      {"{\"op\":\"keyboard_write\",\"level\":1.0}", failure("niveau manquant")},
+      {"\xC3", failure("requête non UTF-8")},
+      {"{\"op\"", expected_without_backlight("{\"op\"")},
+      {oversized, expected_without_backlight(oversized)},
+      {"", ""},  // connects and hangs up
+  };
+  std::mt19937 random(2026);
+  int wrong = 0, refused = 0;
+  for (int i = 0; i < 2000; ++i) {
+    // One request in ten runs the script: the rest stay in the service.
+    const std::size_t kind = (i % 10 == 0) ? 0 : 1 + random() % (kinds.size() - 1);
+    const Exchange result = exchange_waiting(kinds[kind].first, &refused);
+    if (result.open_error != 0) {
+      if (++wrong <= 5) ADD_FAILURE() << "request " << i << ": open error " << result.open_error;
+    } else if (result.response != kinds[kind].second) {
+      if (++wrong <= 5) ADD_FAILURE() << "request " << i << ": " << result.response;
+    }
+  }
+  EXPECT_EQ(wrong, 0);
+  std::printf("soak: 2000 exchanges, %d busy refusals retried\n", refused);
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(ServiceE2e, FourClientsAtOnceGetAWholeAnswerOrBusy) {
+  require_running();
+  const std::string expected = failure("opération inconnue : x");
+  std::atomic<int> answered{0}, busy{0}, wrong{0};
+  std::vector<std::thread> clients;
+  const DWORD end = ::GetTickCount() + 3000;
+  for (int c = 0; c < 4; ++c) {
+    clients.emplace_back([&] {
+      while (::GetTickCount() < end) {
+        const Exchange result = exchange("{\"op\":\"x\"}");
+        if (result.open_error == ERROR_PIPE_BUSY) {
+          ++busy;
+        } else if (result.open_error == 0 && result.response == expected) {
+          ++answered;
+        } else {
+          ++wrong;
+        }
+      }
+    });
+  }
+  for (auto& client : clients) client.join();
+  EXPECT_EQ(wrong.load(), 0);
+  EXPECT_GT(answered.load(), 0);
+  std::printf("four clients, 3 s: %d answered, %d refused as busy\n", answered.load(), busy.load());
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
+}
+
+TEST_F(ServiceE2e, StopThroughTheServiceManager) {
+  require_running();
+  EXPECT_TRUE(stop_service_and_wait(10000));
+  // Stopped, and still registered.
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_NE(exchange("{}").open_error, 0u) << "the pipe outlived the service";
+}
+
+TEST_F(ServiceE2e, UninstallThenUninstallAgain) {
+  auto run = copy().run(L"service uninstall");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "service OstraneHal désinstallé\n");
+  EXPECT_EQ(run->err, "");
+  EXPECT_EQ(run->exit_code, 0u);
+  run = copy().run(L"service uninstall");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "le service OstraneHal n'est pas installé\n");
+  EXPECT_EQ(run->exit_code, 0u);
+  EXPECT_EQ(service_state(), 0u);
+}
+
+}  // namespace
+}  // namespace ostrane

@@ -1,0 +1,224 @@
+#include "tests/service/service_harness_win.h"
+
+#include <array>
+#include <fstream>
+#include <iterator>
+#include <thread>
+
+#include "src/platform/wide_win.h"
+#include "src/service/service_constants.h"
+
+namespace ostrane::service_harness {
+namespace {
+
+std::wstring executable_dir() {
+  std::wstring path(MAX_PATH * 4, L'\0');
+  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+std::wstring full_path(const std::wstring& path) {
+  std::wstring full(MAX_PATH * 4, L'\0');
+  full.resize(::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
+  return full;
+}
+
+std::optional<std::string> read_file(const std::wstring& path) {
+  std::ifstream in(path.c_str(), std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void remove_tree(const std::wstring& dir) {
+  WIN32_FIND_DATAW entry;
+  const HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = entry.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = dir + L"\\" + name;
+      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+        remove_tree(path);
+      } else {
+        ::DeleteFileW(path.c_str());
+      }
+    } while (::FindNextFileW(find, &entry));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(dir.c_str());
+}
+
+std::string read_to_end(HANDLE handle) {
+  std::string out;
+  std::array<char, 4096> chunk{};
+  DWORD count = 0;
+  while (::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr) && count > 0) {
+    out.append(chunk.data(), count);
+  }
+  return out;
+}
+
+struct ServiceManagerHandle {
+  SC_HANDLE handle;
+  explicit ServiceManagerHandle(SC_HANDLE h) : handle(h) {}
+  ServiceManagerHandle(const ServiceManagerHandle&) = delete;
+  ServiceManagerHandle& operator=(const ServiceManagerHandle&) = delete;
+  ~ServiceManagerHandle() {
+    if (handle) ::CloseServiceHandle(handle);
+  }
+};
+
+}  // namespace
+
+std::optional<ProcessOutput> run_process(const std::wstring& command_line) {
+  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
+  HANDLE out_read, out_write, err_read, err_write;
+  if (!::CreatePipe(&out_read, &out_write, &inherit, 0)) return std::nullopt;
+  if (!::CreatePipe(&err_read, &err_write, &inherit, 0)) return std::nullopt;
+  ::SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out_write;
+  startup.hStdError = err_write;
+  std::wstring line = command_line;
+  PROCESS_INFORMATION process{};
+  const BOOL started =
+      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
+  ::CloseHandle(out_write);
+  ::CloseHandle(err_write);
+  std::optional<ProcessOutput> result;
+  if (started) {
+    ProcessOutput output;
+    std::thread err_reader([&] { output.err = read_to_end(err_read); });
+    output.out = read_to_end(out_read);
+    err_reader.join();
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    ::GetExitCodeProcess(process.hProcess, &output.exit_code);
+    ::CloseHandle(process.hProcess);
+    ::CloseHandle(process.hThread);
+    result = std::move(output);
+  }
+  ::CloseHandle(out_read);
+  ::CloseHandle(err_read);
+  return result;
+}
+
+ServiceCopy::ServiceCopy() {
+  wchar_t temp[MAX_PATH + 1] = {};
+  std::wstring base(temp, ::GetTempPathW(MAX_PATH + 1, temp));
+  dir_ = base + L"ostrane service test " + std::to_wstring(::GetCurrentProcessId());
+  remove_tree(dir_);
+  const std::wstring here = executable_dir();
+  ready_ = ::CreateDirectoryW(dir_.c_str(), nullptr) &&
+           ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
+           ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), exe().c_str(), FALSE) &&
+           ::CopyFileW(full_path(here + L"\\..\\backlight\\fake-powershell.exe").c_str(),
+                       (dir_ + L"\\powershell.exe").c_str(), FALSE);
+}
+
+ServiceCopy::~ServiceCopy() { remove_tree(dir_); }
+
+std::optional<ProcessOutput> ServiceCopy::run(std::wstring_view arguments) const {
+  return run_process(L"\"" + exe() + L"\" " + std::wstring(arguments));
+}
+
+void ServiceCopy::answer(std::string_view stdout_bytes) const {
+  std::ofstream((dir_ + L"\\fake-powershell-control\\stdout.bin").c_str(), std::ios::binary)
+      .write(stdout_bytes.data(), static_cast<std::streamsize>(stdout_bytes.size()));
+}
+
+std::optional<std::string> ServiceCopy::recorded_arguments() const {
+  return read_file(dir_ + L"\\fake-powershell-control\\args.txt");
+}
+
+std::optional<std::string> ServiceCopy::recorded_script() const {
+  return read_file(dir_ + L"\\fake-powershell-control\\script.bin");
+}
+
+void ServiceCopy::forget_recordings() const {
+  ::DeleteFileW((dir_ + L"\\fake-powershell-control\\args.txt").c_str());
+  ::DeleteFileW((dir_ + L"\\fake-powershell-control\\script.bin").c_str());
+}
+
+DWORD service_state() {
+  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const ServiceManagerHandle service(
+      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS) : nullptr);
+  SERVICE_STATUS status{};
+  if (!service.handle || !::QueryServiceStatus(service.handle, &status)) return 0;
+  return status.dwCurrentState;
+}
+
+std::optional<std::wstring> registered_command_line() {
+  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const ServiceManagerHandle service(
+      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+  if (!service.handle) return std::nullopt;
+  DWORD needed = 0;
+  ::QueryServiceConfigW(service.handle, nullptr, 0, &needed);
+  std::string buffer(needed, '\0');
+  auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
+  if (!::QueryServiceConfigW(service.handle, config, needed, &needed)) return std::nullopt;
+  return std::wstring(config->lpBinaryPathName);
+}
+
+bool stop_service_and_wait(DWORD timeout_ms) {
+  {
+    const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const ServiceManagerHandle service(
+        manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_STOP) : nullptr);
+    SERVICE_STATUS status{};
+    if (service.handle) ::ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+  }
+  // No state at all: the service is not (or no longer) registered.
+  for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
+    const DWORD state = service_state();
+    if (state == SERVICE_STOPPED || state == 0) return true;
+    ::Sleep(50);
+  }
+  return false;
+}
+
+void remove_service() {
+  stop_service_and_wait(10000);
+  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  const ServiceManagerHandle service(
+      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), DELETE) : nullptr);
+  if (service.handle) ::DeleteService(service.handle);
+}
+
+Exchange exchange(std::string_view request) {
+  const HANDLE pipe = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                    OPEN_EXISTING, 0, nullptr);
+  if (pipe == INVALID_HANDLE_VALUE) return {.open_error = ::GetLastError()};
+  Exchange result;
+  DWORD written = 0;
+  if (!request.empty() &&
+      ::WriteFile(pipe, request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) {
+    result.response = read_to_end(pipe);
+  }
+  ::CloseHandle(pipe);
+  return result;
+}
+
+Exchange exchange_waiting(std::string_view request, int* refusals) {
+  for (int attempt = 0;; ++attempt) {
+    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
+    Exchange result = exchange(request);
+    if (result.open_error != ERROR_PIPE_BUSY || attempt == 100) return result;
+    if (refusals) ++*refusals;
+  }
+}
+
+bool wait_for_pipe(DWORD timeout_ms) {
+  for (DWORD waited = 0; waited < timeout_ms; waited += 20) {
+    if (::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 20)) return true;
+    ::Sleep(20);
+  }
+  return false;
+}
+
+}  // namespace ostrane::service_harness

@@ -1,0 +1,74 @@
+#pragma once
+// What the service tests and the round-trip benchmark need: a copy of
+// ostrane.exe with the fake powershell.exe beside it, the command line run
+// as a child, and a client of the service's pipe.
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace ostrane::service_harness {
+
+struct ProcessOutput {
+  DWORD exit_code = 0;
+  std::string out;
+  std::string err;
+};
+
+// Runs `command_line` and reads both of its streams to their end.
+std::optional<ProcessOutput> run_process(const std::wstring& command_line);
+
+// A directory (with spaces in its name) holding ostrane.exe and the fake
+// powershell.exe, removed with its content when the object goes.
+class ServiceCopy {
+ public:
+  ServiceCopy();
+  ServiceCopy(const ServiceCopy&) = delete;
+  ServiceCopy& operator=(const ServiceCopy&) = delete;
+  ~ServiceCopy();
+
+  bool ready() const { return ready_; }
+  const std::wstring& dir() const { return dir_; }
+  std::wstring exe() const { return dir_ + L"\\ostrane.exe"; }
+  std::optional<ProcessOutput> run(std::wstring_view arguments) const;
+
+  // What the fake prints next, and what it recorded last.
+  void answer(std::string_view stdout_bytes) const;
+  std::optional<std::string> recorded_arguments() const;
+  std::optional<std::string> recorded_script() const;
+  void forget_recordings() const;
+
+ private:
+  std::wstring dir_;
+  bool ready_ = false;
+};
+
+// The service's state as the manager tells it, or 0 when it cannot.
+DWORD service_state();
+std::optional<std::wstring> registered_command_line();
+// Asks the manager to stop the service and waits for the stopped state.
+bool stop_service_and_wait(DWORD timeout_ms);
+// Stops and deletes the registration whatever state it is in; for cleanup.
+void remove_service();
+
+struct Exchange {
+  DWORD open_error = 0;  // 0 when the pipe was opened
+  std::string response;  // everything read until the service hung up
+};
+
+// Opens the pipe once (no wait), sends `request` in one write, reads to the
+// end. An empty request sends nothing and closes at once.
+Exchange exchange(std::string_view request);
+
+// Between two clients the service is briefly not listening and the pipe
+// refuses with ERROR_PIPE_BUSY, as Windows does: a client that wants its
+// answer waits for the pipe and tries again. Counts those refusals.
+Exchange exchange_waiting(std::string_view request, int* refusals = nullptr);
+
+// Tries until the service listens or `timeout_ms` has passed.
+bool wait_for_pipe(DWORD timeout_ms);
+
+}  // namespace ostrane::service_harness
