@@ -41,8 +41,10 @@ bench: test-deps
 	cmake --build --preset bench
 	@for b in build/bench/bench/*_bench; do $$b; done
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows --target ostrane
+	cmake --build --preset windows --target ostrane service-roundtrip
 	bench/wine_startup.sh build/windows/ostrane.exe
+	@tools/wine-prefix setup; \
+	$(WINE_RUN) build/windows/tests/service/service-roundtrip.exe; status=$$?; tools/wine-prefix stop; exit $$status
 
 fuzz:
 	@scripts/install-deps.sh fuzz
