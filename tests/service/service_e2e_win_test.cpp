@@ -260,6 +260,41 @@ TEST_F(ServiceE2e, FourClientsAtOnceGetAWholeAnswerOrBusy) {
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+// The handler only asks: the client being served still gets its answer,
+// and the service stops when it comes back to wait for the next one.
+TEST_F(ServiceE2e, StopWhileARequestIsHandled) {
+  require_running();
+  HANDLE client = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && client == INVALID_HANDLE_VALUE; ++attempt) {
+    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
+    client = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                           nullptr);
+  }
+  ASSERT_NE(client, INVALID_HANDLE_VALUE);
+  std::thread stopper([] { stop_service_and_wait(10000); });
+  ::Sleep(300);
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "stopped before answering";
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(client, "{}", 2, &written, nullptr));
+  char buffer[512];
+  DWORD count = 0;
+  std::string response;
+  while (::ReadFile(client, buffer, sizeof(buffer), &count, nullptr) && count > 0) response.append(buffer, count);
+  ::CloseHandle(client);
+  stopper.join();
+  EXPECT_EQ(response, failure("opération inconnue : "));
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
+}
+
+TEST_F(ServiceE2e, InstallAgainWhenStoppedStartsIt) {
+  ASSERT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
+  const auto run = copy().run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "le service OstraneHal est déjà installé et tourne\n");
+  EXPECT_EQ(run->exit_code, 0u);
+  require_running();
+}
+
 TEST_F(ServiceE2e, StopThroughTheServiceManager) {
   require_running();
   EXPECT_TRUE(stop_service_and_wait(10000));
@@ -279,6 +314,27 @@ TEST_F(ServiceE2e, UninstallThenUninstallAgain) {
   EXPECT_EQ(run->out, "le service OstraneHal n'est pas installé\n");
   EXPECT_EQ(run->exit_code, 0u);
   EXPECT_EQ(service_state(), 0u);
+}
+
+// A running service that is removed keeps running, registered until it
+// stops; meanwhile the manager refuses a second removal.
+TEST_F(ServiceE2e, UninstallWhileRunning) {
+  auto run = copy().run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  ASSERT_EQ(run->out, "service OstraneHal installé et démarré\n");
+  require_running();
+  run = copy().run(L"service uninstall");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "service OstraneHal désinstallé\n");
+  EXPECT_EQ(run->exit_code, 0u);
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
+  run = copy().run(L"service uninstall");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "");
+  EXPECT_EQ(run->err, "erreur : suppression du service refusée (code 1072)\n");  // marked for deletion
+  EXPECT_EQ(run->exit_code, 1u);
+  EXPECT_TRUE(stop_service_and_wait(10000));
+  EXPECT_EQ(service_state(), 0u) << "the registration outlived the stop";
 }
 
 }  // namespace
