@@ -69,6 +69,11 @@ TEST_F(CommandLine, AnswersEveryFormWithTheExactStreamsAndStatus) {
       {"service start", {"service", "start"}, 2, "",
        "commande service inconnue (install ou uninstall)\n\n" + kUsage + "\n"},
       {"empty argument as command", {""}, 2, "", "commande inconnue : \n\n" + kUsage + "\n"},
+      // From a console the service manager refuses to dispatch (this Wine
+      // does as Windows does, after a 10 s wait); the words after --service
+      // change nothing.
+      {"--service install", {"--service", "install"}, 1, "",
+       "erreur : d\xC3\xA9marrage par le Gestionnaire de services refus\xC3\xA9 (code 1063)\n"},
   };
   for (const auto& c : cases) {
     const ProcessResult r = run_ostrane({.args = c.args});
