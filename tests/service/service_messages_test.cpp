@@ -5,8 +5,8 @@
 namespace ostrane {
 namespace {
 
-// Under Wine the dispatcher accepts a start from a console, so the refusal
-// that Windows gives there (1063) is checked as text only.
+// Some Wine versions dispatch a service started from a console; the text of
+// the refusal is checked here whatever the platform does, for any code.
 TEST(ServiceMessages, DispatcherRefusedFromAConsole) {
   EXPECT_EQ(dispatcher_refused_text(1063),
             "erreur : démarrage par le Gestionnaire de services refusé (code 1063)\n");
