@@ -62,7 +62,15 @@ bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const Ba
     if (connect_error != ERROR_PIPE_CONNECTED) return false;
   } else if (connect_error == ERROR_IO_PENDING) {
     const HANDLE waits[] = {io_event, stop_event};
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) return false;
+    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      // The connect still points at `connect`, which dies with this frame:
+      // it must be over before the frame is.
+      DWORD ignored = 0;
+      if (::CancelIoEx(pipe, &connect) || ::GetLastError() == ERROR_NOT_FOUND) {
+        ::GetOverlappedResult(pipe, &connect, &ignored, TRUE);
+      }
+      return false;
+    }
   }
   // Any other failure of the connect (a client already there included)
   // goes on to the read, which tells.
