@@ -12,6 +12,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -109,7 +110,9 @@ std::optional<std::string> dmi_namespace_unavailable() {
   return reason;
 }
 
-ProcessResult run_ostrane(const RunOptions& options) {
+namespace {
+
+ProcessResult run_once(const RunOptions& options) {
   std::optional<fs::path> dmi_root;
   if (options.dmi) dmi_root = make_dmi_tree(*options.dmi);
 
@@ -146,6 +149,21 @@ ProcessResult run_ostrane(const RunOptions& options) {
   ProcessResult result;
   result.exit_code = drain_until_exit(pid, out_pipe[0], err_pipe[0], result);
   if (dmi_root) fs::remove_all(*dmi_root);
+  return result;
+}
+
+}  // namespace
+
+// Wine's own loader, on Linux, now and then trips a glibc assertion while
+// it exits ("Inconsistency detected by ld.so: dl-fini.c"), with status 127:
+// a fault of the emulation, not of the program, which is then run again,
+// once. Any other failure stands.
+ProcessResult run_ostrane(const RunOptions& options) {
+  ProcessResult result = run_once(options);
+  if (result.exit_code == 127 && result.err.find("Inconsistency detected by ld.so") != std::string::npos) {
+    std::fprintf(stderr, "run_ostrane: Wine's loader failed at exit; running once more\n");
+    result = run_once(options);
+  }
   return result;
 }
 
