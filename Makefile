@@ -1,12 +1,13 @@
 # make run   installs what is missing, builds, runs "ostrane.exe detect" under Wine
 # make test  installs what is missing, builds both presets, runs every test
+# make dist  builds build/windows/dist/ostrane-2.2.1-win64.zip and checks it unpacked
 SHELL := /bin/bash
 .DEFAULT_GOAL := build
 
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows host run test bench fuzz clean
+.PHONY: deps test-deps build windows host run test dist bench fuzz clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -35,6 +36,10 @@ test: test-deps windows host
 	ctest --preset host || status=1; \
 	tools/wine-prefix stop; \
 	exit $$status
+
+dist: test-deps windows
+	cd build/windows && cpack
+	tests/dist/check_dist.sh build/windows/dist/ostrane-2.2.1-win64.zip
 
 bench: test-deps
 	cmake --preset bench >/dev/null
