@@ -11,22 +11,14 @@
 #include <windows.h>
 #include <shellapi.h>
 
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "src/platform/wide_win.h"
+#include "tests/support/test_files_win.h"
 
 namespace {
 
-std::string read_file(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
-
-void write_file(const std::wstring& path, const std::string& bytes) {
-  std::ofstream(path.c_str(), std::ios::binary) << bytes;
-}
+using namespace ostrane::testing_support;
 
 void write_handle(DWORD which, const std::string& bytes) {
   DWORD written = 0;
@@ -56,14 +48,14 @@ int wmain() {
   }
   ::LocalFree(argv);
   write_file(dir + L"args.txt", args);
-  if (!script.empty()) write_file(dir + L"script.bin", read_file(script));
+  if (!script.empty()) write_file(dir + L"script.bin", read_file(script).value_or(""));
 
-  const std::string noise = read_file(dir + L"stderr_kib.txt");
+  const std::string noise = read_file(dir + L"stderr_kib.txt").value_or("");
   if (!noise.empty()) {
     const std::string kib(1024, 'e');
     for (int i = std::stoi(noise); i > 0; --i) write_handle(STD_ERROR_HANDLE, kib);
   }
-  write_handle(STD_OUTPUT_HANDLE, read_file(dir + L"stdout.bin"));
-  const std::string code = read_file(dir + L"exit_code.txt");
+  write_handle(STD_OUTPUT_HANDLE, read_file(dir + L"stdout.bin").value_or(""));
+  const std::string code = read_file(dir + L"exit_code.txt").value_or("");
   return code.empty() ? 0 : std::stoi(code);
 }

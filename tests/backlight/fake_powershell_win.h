@@ -8,15 +8,9 @@
 #include <string>
 #include <vector>
 
-namespace ostrane::testing_support {
+#include "tests/support/test_files_win.h"
 
-std::wstring executable_dir();
-std::wstring temp_dir();
-std::wstring make_temp_dir(std::wstring_view name);
-void remove_tree(const std::wstring& dir);
-std::optional<std::string> read_file(const std::wstring& path);
-void write_file(const std::wstring& path, std::string_view bytes);
-bool file_exists(const std::wstring& path);
+namespace ostrane::testing_support {
 
 // Copies the fake to dir\powershell.exe for as long as it lives.
 class PlacedPowershell {

@@ -1,62 +1,17 @@
 #include "tests/service/service_harness_win.h"
 
-#include <array>
 #include <fstream>
-#include <iterator>
 #include <thread>
 
 #include "src/platform/wide_win.h"
 #include "src/service/service_constants.h"
+#include "tests/support/test_files_win.h"
 
 namespace ostrane::service_harness {
+
+using namespace testing_support;
+
 namespace {
-
-std::wstring executable_dir() {
-  std::wstring path(MAX_PATH * 4, L'\0');
-  path.resize(::GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
-std::wstring full_path(const std::wstring& path) {
-  std::wstring full(MAX_PATH * 4, L'\0');
-  full.resize(::GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr));
-  return full;
-}
-
-std::optional<std::string> read_file(const std::wstring& path) {
-  std::ifstream in(path.c_str(), std::ios::binary);
-  if (!in) return std::nullopt;
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void remove_tree(const std::wstring& dir) {
-  WIN32_FIND_DATAW entry;
-  const HANDLE find = ::FindFirstFileW((dir + L"\\*").c_str(), &entry);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = entry.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = dir + L"\\" + name;
-      if (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        remove_tree(path);
-      } else {
-        ::DeleteFileW(path.c_str());
-      }
-    } while (::FindNextFileW(find, &entry));
-    ::FindClose(find);
-  }
-  ::RemoveDirectoryW(dir.c_str());
-}
-
-std::string read_to_end(HANDLE handle) {
-  std::string out;
-  std::array<char, 4096> chunk{};
-  DWORD count = 0;
-  while (::ReadFile(handle, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr) && count > 0) {
-    out.append(chunk.data(), count);
-  }
-  return out;
-}
 
 struct ServiceManagerHandle {
   SC_HANDLE handle;
