@@ -7,7 +7,7 @@ SHELL := /bin/bash
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows host run test dist bench fuzz clean
+.PHONY: deps test-deps build windows host run test dist bench fuzz lint clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -54,6 +54,10 @@ bench: test-deps
 fuzz:
 	@scripts/install-deps.sh fuzz
 	fuzz/run.sh $(FUZZ_SECONDS)
+
+lint:
+	@scripts/install-deps.sh lint
+	scripts/lint.sh
 
 clean:
 	rm -rf build

@@ -4,6 +4,7 @@
 #   scripts/install-deps.sh build   compilers, Wine and libraries (make run)
 #   scripts/install-deps.sh test    build + what the tests call (make test)
 #   scripts/install-deps.sh fuzz    build + clang and libFuzzer (make fuzz)
+#   scripts/install-deps.sh lint    build + clang-format and clang-tidy (make lint)
 #   scripts/install-deps.sh icon    tools that redraw the application icon
 set -euo pipefail
 
@@ -11,6 +12,9 @@ build=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
        wine wine64 googletest libtomlplusplus-dev nlohmann-json3-dev)
 test=(dmidecode python3 python3-jsonschema icoutils libbenchmark-dev util-linux)
 fuzz=(clang-16 libclang-rt-16-dev)
+# clang-tidy 16, not Debian's default 14: 14 cannot read libstdc++ 12's
+# std::expected.
+lint=(clang-format clang-tidy-16)
 icon=(librsvg2-bin icoutils)
 
 wanted=()
@@ -19,6 +23,7 @@ for group in "${@:-build}"; do
     build) wanted+=("${build[@]}") ;;
     test)  wanted+=("${build[@]}" "${test[@]}") ;;
     fuzz)  wanted+=("${build[@]}" "${fuzz[@]}") ;;
+    lint)  wanted+=("${build[@]}" "${lint[@]}") ;;
     icon)  wanted+=("${icon[@]}") ;;
     *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
   esac

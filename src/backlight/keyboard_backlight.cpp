@@ -10,7 +10,7 @@ namespace ostrane {
 
 std::string keyboard_request(std::string_view mode, unsigned level) {
   if (mode != MODE_WRITE) return "{\"op\":\"keyboard_read\"}\n";
-  std::string request = "{\"op\":\"keyboard_write\",\"level\":";
+  std::string request = R"({"op":"keyboard_write","level":)";
   request += std::to_string(level);
   request += "}\n";
   return request;
@@ -51,14 +51,12 @@ std::expected<KeyboardState, HalError> run_backlight(std::string_view mode, unsi
                                                      const BacklightChannels& channels) {
   const PipeExchange exchange = channels.exchange(keyboard_request(mode, level));
   switch (exchange.outcome) {
-    case PipeExchange::Outcome::Answered:
-      return interpret_keyboard_json(decode_utf8_lossy(exchange.answer), mode);
+    case PipeExchange::Outcome::Answered: return interpret_keyboard_json(decode_utf8_lossy(exchange.answer), mode);
     case PipeExchange::Outcome::Interrupted:
       // The service was there: running the script here as well could act
       // on the backlight twice.
       return std::unexpected(HalError::unavailable(std::string(MSG_EXCHANGE_INTERRUPTED)));
-    case PipeExchange::Outcome::NotOpened:
-      break;
+    case PipeExchange::Outcome::NotOpened: break;
   }
   auto output = channels.run_script(mode, level);
   if (!output) return std::unexpected(std::move(output.error()));

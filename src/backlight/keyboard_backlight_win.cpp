@@ -15,8 +15,8 @@ namespace {
 // No wait for a busy pipe: busy means the service is serving someone, most
 // likely the very request that led here.
 PipeExchange exchange_with_service(std::string_view request) {
-  const UniqueKernelHandle pipe(::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                              OPEN_EXISTING, 0, nullptr));
+  const UniqueKernelHandle pipe(
+      ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
   if (!pipe) return {};
   DWORD written = 0;
   std::array<char, PIPE_BUFFER_SIZE> answer{};
@@ -32,7 +32,9 @@ PipeExchange exchange_with_service(std::string_view request) {
 
 BacklightChannels system_backlight_channels() { return {exchange_with_service, run_keyboard_script}; }
 
-std::expected<KeyboardState, HalError> keyboard_read() { return run_backlight(MODE_READ, 0, system_backlight_channels()); }
+std::expected<KeyboardState, HalError> keyboard_read() {
+  return run_backlight(MODE_READ, 0, system_backlight_channels());
+}
 
 std::expected<KeyboardState, HalError> keyboard_write(unsigned level) {
   return run_backlight(MODE_WRITE, std::min(level, MAX_REQUEST_LEVEL), system_backlight_channels());

@@ -25,9 +25,18 @@ std::string script_file_name(std::uint32_t pid) {
 
 std::vector<std::string> script_arguments(std::string_view script_path, std::string_view mode, unsigned level,
                                           std::string_view framework_dir) {
-  return {"-NoProfile",       "-NonInteractive", "-ExecutionPolicy",      "Bypass",
-          "-File",            std::string(script_path), "-Mode",          std::string(mode),
-          "-Level",           std::to_string(level),    "-FrameworkDir",  std::string(framework_dir)};
+  return {"-NoProfile",
+          "-NonInteractive",
+          "-ExecutionPolicy",
+          "Bypass",
+          "-File",
+          std::string(script_path),
+          "-Mode",
+          std::string(mode),
+          "-Level",
+          std::to_string(level),
+          "-FrameworkDir",
+          std::string(framework_dir)};
 }
 
 std::string quote_argument(std::string_view argument) {

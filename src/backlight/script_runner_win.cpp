@@ -7,6 +7,7 @@
 #include "src/backlight/script_runner.h"
 #include "src/common/os_error.h"
 #include "src/common/utf8.h"
+#include "src/platform/executable_path_win.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
 
@@ -29,21 +30,13 @@ std::wstring temp_directory() {
   const auto get_temp_path_2 =
       kernel32 ? reinterpret_cast<GetTempPath2Fn>(reinterpret_cast<void*>(::GetProcAddress(kernel32, "GetTempPath2W")))
                : nullptr;
-  std::array<wchar_t, MAX_PATH + 1> buffer{};
+  // Both give at most MAX_PATH + 1 characters and the NUL: this buffer is
+  // never too short, so an empty result always comes with its error code.
+  std::array<wchar_t, MAX_PATH + 2> buffer{};
   const DWORD length = get_temp_path_2 ? get_temp_path_2(static_cast<DWORD>(buffer.size()), buffer.data())
                                        : ::GetTempPathW(static_cast<DWORD>(buffer.size()), buffer.data());
   if (length == 0 || length >= buffer.size()) return {};
-  return std::wstring(buffer.data(), length);
-}
-
-std::optional<std::string> executable_path() {
-  std::wstring buffer(MAX_PATH, L'\0');
-  for (;;) {
-    const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-    if (length == 0) return std::nullopt;
-    if (length < buffer.size()) return from_wide(std::wstring_view(buffer.data(), length));
-    buffer.resize(buffer.size() * 2);
-  }
+  return {buffer.data(), length};
 }
 
 using DirectoryGetter = UINT(WINAPI*)(LPWSTR, UINT);
@@ -146,7 +139,7 @@ std::expected<ChildResult, std::string> run_child(const std::string& program, co
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!null_input) return std::unexpected(last_error_text());
 
-  UniqueKernelHandle drain(::CreateThread(nullptr, 0, discard_stream, err->read.get(), 0, nullptr));
+  const UniqueKernelHandle drain(::CreateThread(nullptr, 0, discard_stream, err->read.get(), 0, nullptr));
   if (!drain) return std::unexpected(last_error_text());
 
   STARTUPINFOW startup{};
@@ -157,8 +150,8 @@ std::expected<ChildResult, std::string> run_child(const std::string& program, co
   startup.hStdError = err->write.get();
   std::wstring line = to_wide(command_line(program, args));
   PROCESS_INFORMATION process{};
-  const BOOL started = ::CreateProcessW(to_wide(program).c_str(), line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW, nullptr, nullptr, &startup, &process);
+  const BOOL started = ::CreateProcessW(to_wide(program).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
+                                        nullptr, nullptr, &startup, &process);
   const DWORD start_error = ::GetLastError();
   // Only the child may hold the writing ends, or the reads below never end.
   out->write.reset();
@@ -193,8 +186,8 @@ std::expected<std::string, HalError> run_keyboard_script(std::string_view mode, 
   }
 
   const std::string executable_dir = parent_windows_path(executable_path().value_or(std::string()));
-  const std::string framework_dir = executable_dir.empty() ? std::string() : join_windows_path(executable_dir,
-                                                                                              FRAMEWORK_DIR_NAME);
+  const std::string framework_dir =
+      executable_dir.empty() ? std::string() : join_windows_path(executable_dir, FRAMEWORK_DIR_NAME);
   std::expected<ChildResult, std::string> child = std::unexpected(os_error_text(ERROR_FILE_NOT_FOUND));
   if (const auto powershell = find_powershell(executable_dir)) {
     child = run_child(*powershell, script_arguments(script_path, mode, level, framework_dir));

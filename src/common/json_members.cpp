@@ -38,7 +38,7 @@ class MemberSax {
   }
   bool number_float(Json::number_float_t, const Json::string_t&) { return scalar({.kind = JsonKind::OtherNumber}); }
   bool string(Json::string_t& value) { return scalar({.kind = JsonKind::String, .text = value}); }
-  bool binary(Json::binary_t&) { return true; }  // not produced by the text reader
+  static bool binary(Json::binary_t&) { return true; }  // not produced by the text reader
 
   bool start_object(std::size_t) { return open(JsonKind::Object); }
   bool start_array(std::size_t) { return open(JsonKind::Array); }
@@ -54,25 +54,27 @@ class MemberSax {
     return false;
   }
 
-  std::optional<JsonKind> top_kind;
-  std::optional<std::string> error_;
+  // The kind of the top-level value, once it has begun.
+  std::optional<JsonKind> top_kind() const { return top_kind_; }
+  // What stopped the reading: the parser's description or the visitor's text.
+  std::optional<std::string> take_error() { return std::move(error_); }
 
  private:
   // A value directly inside the top-level object is a member; deeper values
   // belong to a member already reported.
   bool report(JsonMember member) {
-    if (depth_ != 1 || top_kind != JsonKind::Object) return true;
+    if (depth_ != 1 || top_kind_ != JsonKind::Object) return true;
     member.name = key_;
     error_ = visit_(member);
     return !error_;
   }
   bool scalar(JsonMember member) {
-    if (depth_ == 0) top_kind = member.kind;
+    if (depth_ == 0) top_kind_ = member.kind;
     return report(member);
   }
   bool open(JsonKind kind) {
     if (depth_ == 0) {
-      top_kind = kind;
+      top_kind_ = kind;
     } else if (!report({.kind = kind})) {
       return false;
     }
@@ -87,6 +89,8 @@ class MemberSax {
   const JsonMemberVisitor& visit_;
   std::size_t depth_ = 0;
   std::string key_;
+  std::optional<JsonKind> top_kind_;
+  std::optional<std::string> error_;
 };
 
 }  // namespace
@@ -94,9 +98,10 @@ class MemberSax {
 std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit) {
   MemberSax sax(visit);
   const bool ok = Json::sax_parse(text.begin(), text.end(), &sax, nlohmann::detail::input_format_t::json, true);
-  if (sax.error_) return std::unexpected(std::move(*sax.error_));
-  if (!ok || !sax.top_kind) return std::unexpected(std::string("parse error"));
-  return *sax.top_kind;
+  if (std::optional<std::string> error = sax.take_error()) return std::unexpected(std::move(*error));
+  const std::optional<JsonKind> kind = sax.top_kind();
+  if (!ok || !kind) return std::unexpected(std::string("parse error"));
+  return *kind;
 }
 
 }  // namespace ostrane

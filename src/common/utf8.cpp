@@ -18,19 +18,20 @@ Utf8Step decode_utf8_at(std::string_view bytes, std::size_t pos) {
   // second byte; that range excludes overlong forms, surrogates and values
   // past U+10FFFF, so a bad second byte ends the subpart at the lead.
   std::size_t need = 0;
-  std::uint8_t lo = 0x80, hi = 0xBF;
+  std::uint8_t lo = 0x80;
+  std::uint8_t hi = 0xBF;
   char32_t value = 0;
   if (in_range(lead, 0xC2, 0xDF)) {
     need = 1;
-    value = lead & 0x1Fu;
+    value = lead & 0x1FU;
   } else if (in_range(lead, 0xE0, 0xEF)) {
     need = 2;
-    value = lead & 0x0Fu;
+    value = lead & 0x0FU;
     if (lead == 0xE0) lo = 0xA0;
     if (lead == 0xED) hi = 0x9F;
   } else if (in_range(lead, 0xF0, 0xF4)) {
     need = 3;
-    value = lead & 0x07u;
+    value = lead & 0x07U;
     if (lead == 0xF0) lo = 0x90;
     if (lead == 0xF4) hi = 0x8F;
   } else {
@@ -42,7 +43,7 @@ Utf8Step decode_utf8_at(std::string_view bytes, std::size_t pos) {
     if (pos + len >= bytes.size()) return {REPLACEMENT_CHARACTER, len, false};
     const std::uint8_t b = at(pos + len);
     if (!in_range(b, k == 0 ? lo : 0x80, k == 0 ? hi : 0xBF)) return {REPLACEMENT_CHARACTER, len, false};
-    value = (value << 6) | (b & 0x3Fu);
+    value = (value << 6) | (b & 0x3FU);
     ++len;
   }
   return {value, len, true};
@@ -97,8 +98,7 @@ std::string utf16_to_utf8_lossy(std::u16string_view text) {
   out.reserve(text.size());
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char16_t unit = text[i];
-    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
-        text[i + 1] <= 0xDFFF) {
+    if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 && text[i + 1] <= 0xDFFF) {
       append_utf8(out, 0x10000 + ((char32_t{unit} - 0xD800) << 10) + (char32_t{text[i + 1]} - 0xDC00));
       ++i;
     } else if (unit >= 0xD800 && unit <= 0xDFFF) {

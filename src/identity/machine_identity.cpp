@@ -1,6 +1,8 @@
 #include "src/identity/machine_identity.h"
 
+#include <algorithm>
 #include <array>
+#include <utility>
 
 #include "hal/smbios/parse_smbios.h"
 #include "src/common/text.h"
@@ -25,10 +27,7 @@ constexpr std::array<std::string_view, 9> PLACEHOLDERS = {
 
 bool is_placeholder(std::string_view trimmed) {
   const std::string folded = ascii_lower(trimmed);
-  for (std::string_view p : PLACEHOLDERS) {
-    if (folded == p) return true;
-  }
-  return false;
+  return std::ranges::any_of(PLACEHOLDERS, [&](std::string_view p) { return folded == p; });
 }
 
 std::optional<std::string_view> label_if(const std::optional<std::string>& value, std::string_view label) {
@@ -52,9 +51,7 @@ std::optional<std::string> derive_mtm(std::string_view product_name) {
   if (text.size() < 4) return std::nullopt;
   const std::string_view head = text.substr(0, 4);
   if (head[0] < '0' || head[0] > '9') return std::nullopt;
-  for (char c : head) {
-    if (!is_ascii_alnum(c)) return std::nullopt;
-  }
+  if (!std::ranges::all_of(head, is_ascii_alnum)) return std::nullopt;
   return ascii_upper(head);
 }
 
@@ -66,12 +63,12 @@ MachineIdentity build_identity(SmbiosRecord record) {
 
   // A product name that gave the machine type is a code, not a name.
   const std::optional<std::string> product_candidate = identity.mtm ? std::nullopt : product_name;
-  const std::pair<std::optional<std::string>, std::string_view> candidates[] = {
+  const std::array<std::pair<std::optional<std::string>, std::string_view>, 4> candidates{{
       {meaningful_value(record.system_version), LABEL_VERSION},
       {meaningful_value(record.system_family), LABEL_FAMILY},
       {product_candidate, LABEL_PRODUCT_NAME},
       {meaningful_value(record.baseboard_product), LABEL_BASEBOARD_PRODUCT},
-  };
+  }};
   for (const auto& [value, label] : candidates) {
     if (value) {
       identity.display_name = value;

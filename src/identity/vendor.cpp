@@ -1,5 +1,6 @@
 #include "src/identity/vendor.h"
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 
@@ -14,9 +15,9 @@ constexpr std::string_view THINKPAD = "thinkpad";
 // Searched as substrings of the lower-cased manufacturer; Lenovo is not one
 // of them on purpose: a Lenovo that is no ThinkPad is not supported.
 constexpr std::array<std::string_view, 19> KNOWN_VENDORS = {
-    "framework", "asus",    "asustek",        "hp",       "hewlett-packard", "dell",      "acer",
-    "msi",       "micro-star", "razer",       "samsung",  "lg electronics",  "gigabyte",  "huawei",
-    "microsoft", "toshiba", "fujitsu",        "panasonic", "alienware",
+    "framework", "asus",       "asustek", "hp",        "hewlett-packard", "dell",     "acer",
+    "msi",       "micro-star", "razer",   "samsung",   "lg electronics",  "gigabyte", "huawei",
+    "microsoft", "toshiba",    "fujitsu", "panasonic", "alienware",
 };
 
 }  // namespace
@@ -31,10 +32,8 @@ bool is_lenovo_thinkpad(const MachineIdentity& identity) {
 bool is_known_other_vendor(const MachineIdentity& identity) {
   if (!identity.manufacturer) return false;
   const std::string folded = ascii_lower(*identity.manufacturer);
-  for (std::string_view vendor : KNOWN_VENDORS) {
-    if (folded.find(vendor) != std::string::npos) return true;
-  }
-  return false;
+  return std::ranges::any_of(KNOWN_VENDORS,
+                             [&](std::string_view vendor) { return folded.find(vendor) != std::string::npos; });
 }
 
 }  // namespace ostrane

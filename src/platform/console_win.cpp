@@ -17,7 +17,8 @@ bool write_console(HANDLE handle, std::string_view utf8) {
     // A chunk must not end between the two halves of a surrogate pair.
     if (done + chunk < wide.size() && wide[done + chunk - 1] >= 0xD800 && wide[done + chunk - 1] <= 0xDBFF) --chunk;
     DWORD written = 0;
-    if (!::WriteConsoleW(handle, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0) return false;
+    if (!::WriteConsoleW(handle, wide.data() + done, static_cast<DWORD>(chunk), &written, nullptr) || written == 0)
+      return false;
     done += written;
   }
   return true;
@@ -26,7 +27,7 @@ bool write_console(HANDLE handle, std::string_view utf8) {
 bool write_bytes(HANDLE handle, std::string_view bytes) {
   std::size_t done = 0;
   while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1u << 20));
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size() - done, 1U << 20));
     DWORD written = 0;
     if (!::WriteFile(handle, bytes.data() + done, chunk, &written, nullptr) || written == 0) return false;
     done += written;

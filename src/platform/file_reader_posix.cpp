@@ -3,8 +3,10 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstring>
+#include <iterator>
 #include <memory>
 
 #include "src/common/os_error.h"
@@ -21,6 +23,18 @@ std::string native(std::string path) {
   return path;
 }
 
+// Closes the descriptor on every way out of the read.
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : fd_(fd) {}
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  ~FileDescriptor() { ::close(fd_); }
+
+ private:
+  int fd_;
+};
+
 }  // namespace
 
 std::expected<std::vector<std::string>, std::string> SystemFileReader::list_directory(const std::string& dir) const {
@@ -28,7 +42,7 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   if (!handle) return std::unexpected(errno_text(errno));
   std::vector<std::string> names;
   while (const dirent* entry = ::readdir(handle.get())) {
-    const std::string_view name(entry->d_name);
+    const std::string_view name(std::data(entry->d_name));
     if (name != "." && name != "..") names.emplace_back(name);
   }
   return names;
@@ -37,20 +51,17 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
 std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
   const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) return std::unexpected(errno_text(errno));
-  const std::unique_ptr<int, void (*)(int*)> closer(new int(fd), [](int* p) {
-    ::close(*p);
-    delete p;
-  });
+  const FileDescriptor closer(fd);
   std::string content;
-  char buffer[65536];
+  std::array<char, 65536> buffer{};
   for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
       return std::unexpected(errno_text(errno));
     }
     if (n == 0) return content;
-    content.append(buffer, static_cast<std::size_t>(n));
+    content.append(buffer.data(), static_cast<std::size_t>(n));
   }
 }
 

@@ -1,5 +1,8 @@
 #include <windows.h>
 
+#include <array>
+#include <iterator>
+
 #include "src/common/os_error.h"
 #include "src/platform/file_reader.h"
 #include "src/platform/unique_handle_win.h"
@@ -14,7 +17,7 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   const std::wstring pattern = to_wide(dir + (ends_with_separator ? "*" : "\\*"));
 
   WIN32_FIND_DATAW data{};
-  UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &data));
+  const UniqueFindHandle find(::FindFirstFileW(pattern.c_str(), &data));
   if (!find) {
     const DWORD error = ::GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
@@ -22,7 +25,7 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   }
   std::vector<std::string> names;
   do {
-    const std::wstring_view name(data.cFileName);
+    const std::wstring_view name(std::data(data.cFileName));
     if (name != L"." && name != L"..") names.push_back(from_wide(name));
   } while (::FindNextFileW(find.get(), &data));
   // Any failure other than the end of the listing leaves the rest unread,
@@ -32,22 +35,23 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
 
 std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
   const std::wstring wide = to_wide(path);
-  UniqueKernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const UniqueKernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return std::unexpected(os_error_text(::GetLastError()));
 
   // A short read of a disk file is its end: profiles fit in one read, so a
   // file costs one open, one read and one close, which under Wine are each
   // a trip to the server.
   std::string content;
-  char buffer[65536];
+  std::array<char, 65536> buffer{};
   for (;;) {
     DWORD read = 0;
-    if (!::ReadFile(file.get(), buffer, sizeof buffer, &read, nullptr)) {
+    if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
       return std::unexpected(os_error_text(::GetLastError()));
     }
-    content.append(buffer, read);
-    if (read < sizeof buffer) return content;
+    content.append(buffer.data(), read);
+    if (read < buffer.size()) return content;
   }
 }
 

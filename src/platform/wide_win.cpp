@@ -8,7 +8,7 @@ static_assert(sizeof(wchar_t) == sizeof(char16_t));
 
 std::wstring to_wide(std::string_view utf8) {
   const std::u16string utf16 = utf8_to_utf16(utf8);
-  return std::wstring(utf16.begin(), utf16.end());
+  return {utf16.begin(), utf16.end()};
 }
 
 std::string from_wide(std::wstring_view utf16) {

@@ -20,8 +20,7 @@ bool has_toml_extension(std::string_view file_name) {
   return file_name.substr(dot + 1) == "toml";
 }
 
-std::expected<std::vector<MachineProfile>, std::string> load_profiles(const std::string& dir,
-                                                                      const FileReader& files) {
+std::expected<std::vector<MachineProfile>, std::string> load_profiles(const std::string& dir, const FileReader& files) {
   std::expected<std::vector<std::string>, std::string> names = files.list_directory(dir);
   if (!names) return std::unexpected(std::move(names.error()));
 

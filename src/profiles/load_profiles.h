@@ -20,7 +20,6 @@ bool has_toml_extension(std::string_view file_name);
 // The profiles of the *.toml files directly inside `dir`, in byte order of
 // their names; the first file that cannot be read, mapped or validated ends
 // the load with its error text.
-std::expected<std::vector<MachineProfile>, std::string> load_profiles(const std::string& dir,
-                                                                      const FileReader& files);
+std::expected<std::vector<MachineProfile>, std::string> load_profiles(const std::string& dir, const FileReader& files);
 
 }  // namespace ostrane

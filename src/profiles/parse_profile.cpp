@@ -1,5 +1,6 @@
 #include "src/profiles/parse_profile.h"
 
+#include <algorithm>
 #include <set>
 
 #include "src/common/text.h"
@@ -47,13 +48,7 @@ std::optional<std::string> first_broken_rule(const MachineProfile& profile) {
 
 }  // namespace
 
-bool is_valid_mtm(std::string_view entry) {
-  if (entry.size() != 4) return false;
-  for (char c : entry) {
-    if (!is_ascii_alnum(c)) return false;
-  }
-  return true;
-}
+bool is_valid_mtm(std::string_view entry) { return entry.size() == 4 && std::ranges::all_of(entry, is_ascii_alnum); }
 
 std::expected<void, ProfileError> validate_profile(const MachineProfile& profile) {
   if (profile.schema_version != SUPPORTED_SCHEMA_VERSION) {

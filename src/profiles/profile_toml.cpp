@@ -28,6 +28,7 @@
 #include <toml++/toml.h>
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -170,17 +171,18 @@ Mapped<Enum> read_enum(const toml::node& node, std::string_view wanted, std::spa
   return std::unexpected(at_node(node, std::string(WANTED_STRING_OR_TABLE)));
 }
 
-constexpr std::string_view SCOPE_NAMES[] = {"model", "family"};
-constexpr ProfileScope SCOPES[] = {ProfileScope::Model, ProfileScope::Family};
+constexpr auto SCOPE_NAMES = std::to_array<std::string_view>({"model", "family"});
+constexpr auto SCOPES = std::to_array<ProfileScope>({ProfileScope::Model, ProfileScope::Family});
 
-constexpr std::string_view CONFIDENCE_NAMES[] = {"validated", "documented", "assumed"};
-constexpr Confidence CONFIDENCES[] = {Confidence::Validated, Confidence::Documented, Confidence::Assumed};
+constexpr auto CONFIDENCE_NAMES = std::to_array<std::string_view>({"validated", "documented", "assumed"});
+constexpr auto CONFIDENCES =
+    std::to_array<Confidence>({Confidence::Validated, Confidence::Documented, Confidence::Assumed});
 
-constexpr std::string_view METHODS[] = {"msr", "ec", "wmi", "acpi", "platform_profile"};
-constexpr std::string_view MSR_FIELDS[] = {"address"};
-constexpr std::string_view EC_FIELDS[] = {"offset"};
-constexpr std::string_view WMI_FIELDS[] = {"class", "property"};
-constexpr std::string_view ACPI_FIELDS[] = {"path"};
+constexpr auto METHODS = std::to_array<std::string_view>({"msr", "ec", "wmi", "acpi", "platform_profile"});
+constexpr auto MSR_FIELDS = std::to_array<std::string_view>({"address"});
+constexpr auto EC_FIELDS = std::to_array<std::string_view>({"offset"});
+constexpr auto WMI_FIELDS = std::to_array<std::string_view>({"class", "property"});
+constexpr auto ACPI_FIELDS = std::to_array<std::string_view>({"path"});
 
 template <class Variant, class Read>
 Mapped<Access> read_variant(const toml::table& table, std::span<const std::string_view> fields, Read read) {
@@ -230,7 +232,7 @@ Mapped<Access> read_access(const toml::node& node) {
   return std::unexpected(at_node(*method, unknown_variant(name, METHODS)));
 }
 
-constexpr std::string_view BOUNDS_FIELDS[] = {"min", "max"};
+constexpr auto BOUNDS_FIELDS = std::to_array<std::string_view>({"min", "max"});
 
 Mapped<Bounds> read_bounds(const toml::node& node) {
   const auto* table = node.as_table();
@@ -243,8 +245,8 @@ Mapped<Bounds> read_bounds(const toml::node& node) {
   return bounds;
 }
 
-constexpr std::string_view CAPABILITY_FIELDS[] = {"id",      "label",        "access", "confidence",
-                                                  "sources", "validated_on", "bounds", "notes"};
+constexpr auto CAPABILITY_FIELDS = std::to_array<std::string_view>(
+    {"id", "label", "access", "confidence", "sources", "validated_on", "bounds", "notes"});
 constexpr std::size_t CAPABILITY_REQUIRED = 5;
 
 Mapped<Capability> read_capability(const toml::node& node) {
@@ -282,7 +284,7 @@ Mapped<std::vector<Capability>> read_capabilities(const toml::node& node) {
   return out;
 }
 
-constexpr std::string_view MATCHES_FIELDS[] = {"mtm", "version_contains"};
+constexpr auto MATCHES_FIELDS = std::to_array<std::string_view>({"mtm", "version_contains"});
 
 Mapped<Matches> read_matches(const toml::node& node) {
   const auto* table = node.as_table();
@@ -296,8 +298,8 @@ Mapped<Matches> read_matches(const toml::node& node) {
   return matches;
 }
 
-constexpr std::string_view PROFILE_FIELDS[] = {"schema_version", "id",      "display_name",
-                                               "scope",          "matches", "capabilities"};
+constexpr auto PROFILE_FIELDS =
+    std::to_array<std::string_view>({"schema_version", "id", "display_name", "scope", "matches", "capabilities"});
 constexpr std::size_t PROFILE_REQUIRED = 5;
 
 Mapped<MachineProfile> read_profile(const toml::table& root) {

@@ -14,7 +14,7 @@ enum class ResolutionKind { Exact, Family, DynamicProbe, Unsupported };
 std::string_view to_wire(ResolutionKind kind);
 
 struct Resolution {
-  ResolutionKind kind;
+  ResolutionKind kind = ResolutionKind::Unsupported;
   // Into the caller's list, for Exact and Family only.
   const MachineProfile* profile = nullptr;
 };

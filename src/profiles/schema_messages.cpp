@@ -1,5 +1,6 @@
 #include "src/profiles/schema_messages.h"
 
+#include <array>
 #include <charconv>
 #include <cmath>
 #include <system_error>
@@ -59,9 +60,10 @@ namespace {
 // an exponent: 5e22 is "50000000000000000000000", not the double's exact
 // 49999999999999995805696.
 std::string shortest_fixed(double value) {
-  char buffer[32];
-  const auto [end, ec] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::scientific);
-  std::string_view text(buffer, ec == std::errc{} ? end : buffer);
+  std::array<char, 32> buffer{};
+  const auto [end, ec] =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::scientific);
+  std::string_view text(buffer.data(), ec == std::errc{} ? end : buffer.data());
   std::string out;
   if (text.starts_with('-')) {
     out += '-';
@@ -70,7 +72,7 @@ std::string shortest_fixed(double value) {
   const std::size_t e = text.find('e');
   if (e == std::string_view::npos) return out + std::string(text);
   std::string digits;
-  for (char c : text.substr(0, e)) {
+  for (const char c : text.substr(0, e)) {
     if (c != '.') digits += c;
   }
   std::string_view exponent_text = text.substr(e + 1);
@@ -114,7 +116,7 @@ std::string describe_string(std::string_view value) {
       case U'\0': out += "\\0"; break;
       default:
         if (step.valid && (c < 0x20 || (c >= 0x7F && c <= 0x9F))) {
-          constexpr char HEX[] = "0123456789abcdef";
+          constexpr std::string_view HEX = "0123456789abcdef";
           std::string hex;
           for (char32_t v = c; v != 0 || hex.empty(); v >>= 4) hex.insert(hex.begin(), HEX[v & 0xF]);
           out += "\\u{" + hex + "}";

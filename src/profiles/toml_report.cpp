@@ -25,7 +25,7 @@ std::size_t count_characters(std::string_view text) {
 }  // namespace
 
 SourceText::SourceText(std::string_view text) : text_(text) {
-  std::size_t start = text.starts_with(BYTE_ORDER_MARK) ? BYTE_ORDER_MARK.size() : 0;
+  const std::size_t start = text.starts_with(BYTE_ORDER_MARK) ? BYTE_ORDER_MARK.size() : 0;
   line_starts_.push_back(start);
   for (std::size_t pos = text.find('\n', start); pos != std::string_view::npos; pos = text.find('\n', pos + 1)) {
     line_starts_.push_back(pos + 1);

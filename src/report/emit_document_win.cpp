@@ -15,7 +15,7 @@ namespace {
 DWORD write_all(HANDLE file, std::string_view bytes) {
   while (!bytes.empty()) {
     DWORD written = 0;
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1u << 20));
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(bytes.size(), 1U << 20));
     if (!::WriteFile(file, bytes.data(), chunk, &written, nullptr)) return ::GetLastError();
     if (written == 0) return ERROR_WRITE_FAULT;
     bytes.remove_prefix(written);
@@ -41,7 +41,7 @@ bool emit_document(std::string_view text, const std::optional<std::string>& out)
   const UniqueKernelHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-  DWORD error = file ? write_all(file.get(), document) : ::GetLastError();
+  const DWORD error = file ? write_all(file.get(), document) : ::GetLastError();
   if (error == ERROR_SUCCESS) return true;
   write_std(StdStream::Err, write_error_line(*out, os_error_text(error)));
   return false;

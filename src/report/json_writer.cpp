@@ -3,7 +3,7 @@
 namespace ostrane {
 
 void append_json_string(std::string& out, std::string_view text) {
-  static constexpr char HEX[] = "0123456789abcdef";
+  static constexpr std::string_view HEX = "0123456789abcdef";
   out.push_back('"');
   for (const char c : text) {
     switch (c) {

@@ -2,6 +2,7 @@
 // server, one client at a time.
 #include <windows.h>
 
+#include <array>
 #include <atomic>
 #include <vector>
 
@@ -17,6 +18,12 @@
 namespace ostrane {
 namespace {
 
+// NOLINTBEGIN(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming): the
+// service manager gives service_main no context, and the control handler
+// may still be called when service_main's frame is gone; the state they
+// share has to outlive both. The two atomics keep the names the service's
+// design gives them.
+
 // Shared by the dispatcher thread (the control handler) and the service
 // thread; nothing else is, so no lock is needed.
 std::atomic<bool> STOP_REQUESTED{false};
@@ -25,6 +32,8 @@ std::atomic<HANDLE> STOP_EVENT{nullptr};
 // Written by service_main before any status is reported, and used on the
 // service thread only.
 SERVICE_STATUS_HANDLE status_handle = nullptr;
+
+// NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming)
 
 void report_status(DWORD state, DWORD controls_accepted) {
   SERVICE_STATUS status{};
@@ -61,8 +70,8 @@ bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const Ba
   if (connected) {
     if (connect_error != ERROR_PIPE_CONNECTED) return false;
   } else if (connect_error == ERROR_IO_PENDING) {
-    const HANDLE waits[] = {io_event, stop_event};
-    if (::WaitForMultipleObjects(2, waits, FALSE, INFINITE) != WAIT_OBJECT_0) {
+    const std::array<HANDLE, 2> waits = {io_event, stop_event};
+    if (::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE) != WAIT_OBJECT_0) {
       // The connect still points at `connect`, which dies with this frame:
       // it must be over before the frame is.
       DWORD ignored = 0;
@@ -80,15 +89,15 @@ bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const Ba
   DWORD count = 0;
   if (finish_io(pipe, &read, ::ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &read),
                 count)) {
-    std::string response = handle_request(std::string_view(request.data(), std::min<std::size_t>(count, request.size())),
-                                           operations);
+    std::string response =
+        handle_request(std::string_view(request.data(), std::min<std::size_t>(count, request.size())), operations);
     response += '\n';
     OVERLAPPED write{};
     DWORD sent = 0;
     // Flushing waits until the client has read the whole answer, so that
     // the disconnect below cannot cut it.
-    if (finish_io(pipe, &write, ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write),
-                  sent)) {
+    if (finish_io(pipe, &write,
+                  ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write), sent)) {
       ::FlushFileBuffers(pipe);
     } else {
       ::CancelIoEx(pipe, nullptr);
@@ -119,11 +128,10 @@ void WINAPI service_main(DWORD, wchar_t**) {
     STOP_EVENT.exchange(stop_event.get());
     // Byte mode, one instance, local clients only, the default security of
     // the service account.
-    UniqueKernelHandle pipe(::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                                               PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT |
-                                                   PIPE_REJECT_REMOTE_CLIENTS,
-                                               1, static_cast<DWORD>(PIPE_BUFFER_SIZE),
-                                               static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr));
+    UniqueKernelHandle pipe(
+        ::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
+                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+                           static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr));
     if (pipe) server_loop(pipe.get(), io_event.get(), stop_event.get());
     // The handler must never see an event that is about to be closed.
     STOP_EVENT.exchange(nullptr);
@@ -138,8 +146,8 @@ void WINAPI service_main(DWORD, wchar_t**) {
 
 int run_service_dispatcher() {
   std::wstring name = to_wide(SERVICE_NAME);
-  const SERVICE_TABLE_ENTRYW table[] = {{name.data(), service_main}, {nullptr, nullptr}};
-  if (::StartServiceCtrlDispatcherW(table)) return 0;
+  const std::array<SERVICE_TABLE_ENTRYW, 2> table = {{{name.data(), service_main}, {nullptr, nullptr}}};
+  if (::StartServiceCtrlDispatcherW(table.data())) return 0;
   const DWORD code = ::GetLastError();
   write_std(StdStream::Err, dispatcher_refused_text(code));
   return 1;

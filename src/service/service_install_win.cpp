@@ -3,6 +3,7 @@
 #include "src/cli/actions.h"
 #include "src/common/os_error.h"
 #include "src/platform/console_win.h"
+#include "src/platform/executable_path_win.h"
 #include "src/platform/wide_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_handle_win.h"
@@ -20,15 +21,7 @@ class WindowsServiceManager final : public ServiceManagerCalls {
     return result_code(manager_.valid());
   }
 
-  std::expected<std::string, std::string> executable_path() override {
-    std::wstring buffer(MAX_PATH, L'\0');
-    for (;;) {
-      const DWORD length = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
-      if (length == 0) return std::unexpected(os_error_text(::GetLastError()));
-      if (length < buffer.size()) return from_wide(std::wstring_view(buffer.data(), length));
-      buffer.resize(buffer.size() * 2);
-    }
-  }
+  std::expected<std::string, std::string> executable_path() override { return ostrane::executable_path(); }
 
   std::uint32_t create_service(std::string_view command_line) override {
     service_.reset(::CreateServiceW(manager_.get(), to_wide(SERVICE_NAME).c_str(),

@@ -49,7 +49,9 @@ std::string msg_executable_path_unknown(std::string_view error) {
   return text;
 }
 
-std::string msg_create_refused(std::uint32_t code) { return with_code("création du service refusée (code ", code, ")"); }
+std::string msg_create_refused(std::uint32_t code) {
+  return with_code("création du service refusée (code ", code, ")");
+}
 std::string msg_delete_refused(std::uint32_t code) {
   return with_code("suppression du service refusée (code ", code, ")");
 }

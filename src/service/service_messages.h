@@ -12,19 +12,19 @@ namespace ostrane {
 std::string service_command_line(std::string_view executable_path);
 
 // Errors, returned to the command line, which prints "erreur : " before them.
-std::string msg_manager_unreachable(std::uint32_t code);            // M1
-std::string msg_executable_path_unknown(std::string_view error);    // M2
-std::string msg_create_refused(std::uint32_t code);                 // M8
-std::string msg_delete_refused(std::uint32_t code);                 // M11
+std::string msg_manager_unreachable(std::uint32_t code);          // M1
+std::string msg_executable_path_unknown(std::string_view error);  // M2
+std::string msg_create_refused(std::uint32_t code);               // M8
+std::string msg_delete_refused(std::uint32_t code);               // M11
 
 // Success lines, with their line feed.
-std::string msg_installed_and_started();                            // M3
-std::string msg_installed_start_refused(std::uint32_t code);        // M4
-std::string msg_already_installed_running();                        // M5
+std::string msg_installed_and_started();                              // M3
+std::string msg_installed_start_refused(std::uint32_t code);          // M4
+std::string msg_already_installed_running();                          // M5
 std::string msg_already_installed_start_refused(std::uint32_t code);  // M6
-std::string msg_already_installed_access_denied();                  // M7
-std::string msg_uninstalled();                                      // M9
-std::string msg_not_installed();                                    // M10
+std::string msg_already_installed_access_denied();                    // M7
+std::string msg_uninstalled();                                        // M9
+std::string msg_not_installed();                                      // M10
 
 // The whole line on standard error when the dispatcher refuses to start,
 // as it does when `--service` is run from a console (code 1063).
