@@ -43,8 +43,12 @@ void report_status(DWORD state, DWORD controls_accepted) {
   ::SetServiceStatus(status_handle, &status);
 }
 
-// Stop and interrogate alike: the handler only asks, the loop stops.
-DWORD WINAPI service_control_handler(DWORD, DWORD, void*, void*) {
+// Any control but interrogate asks for a stop: the handler only asks, the
+// loop stops. An interrogate is a status query (tools send it to see how a
+// service is) and must not end the service; the status it wants is the last
+// one reported, which the manager already holds.
+DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
+  if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
   STOP_REQUESTED.exchange(true);
   if (const HANDLE event = STOP_EVENT.load()) ::SetEvent(event);
   return NO_ERROR;

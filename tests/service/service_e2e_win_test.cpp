@@ -260,6 +260,16 @@ TEST_F(ServiceE2e, FourClientsAtOnceGetAWholeAnswerOrBusy) {
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+// A status query is no stop: tools ask a service how it is without meaning
+// to end it.
+TEST_F(ServiceE2e, InterrogateLeavesItRunning) {
+  require_running();
+  EXPECT_EQ(send_control(SERVICE_CONTROL_INTERROGATE), 0u);
+  ::Sleep(200);
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
+  EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : "));
+}
+
 // The handler only asks: the client being served still gets its answer,
 // and the service stops when it comes back to wait for the next one.
 TEST_F(ServiceE2e, StopWhileARequestIsHandled) {

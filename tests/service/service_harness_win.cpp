@@ -120,6 +120,17 @@ std::optional<std::wstring> registered_command_line() {
   return std::wstring(config->lpBinaryPathName);
 }
 
+DWORD send_control(DWORD control) {
+  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const ServiceManagerHandle service(
+      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(),
+                                      SERVICE_INTERROGATE | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL)
+                     : nullptr);
+  SERVICE_STATUS status{};
+  if (!service.handle || !::ControlService(service.handle, control, &status)) return ::GetLastError();
+  return 0;
+}
+
 bool stop_service_and_wait(DWORD timeout_ms) {
   {
     const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));

@@ -49,6 +49,8 @@ class ServiceCopy {
 // The service's state as the manager tells it, or 0 when it cannot.
 DWORD service_state();
 std::optional<std::wstring> registered_command_line();
+// Sends a control code through the manager; 0 or the Windows error code.
+DWORD send_control(DWORD control);
 // Asks the manager to stop the service and waits for the stopped state.
 bool stop_service_and_wait(DWORD timeout_ms);
 // Stops and deletes the registration whatever state it is in; for cleanup.
