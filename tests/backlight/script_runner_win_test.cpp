@@ -10,6 +10,7 @@
 #include "src/common/os_error.h"
 #include "src/platform/wide_win.h"
 #include "tests/backlight/fake_powershell_win.h"
+#include "tests/support/test_process_win.h"
 
 namespace ostrane {
 namespace {
@@ -179,23 +180,9 @@ TEST(ScriptRunnerWinLookup, FrameworkDirectoryWithSpaces) {
     PlacedPowershell placed(dir);
     ASSERT_TRUE(placed.placed());
     fake.answer(ANSWER);
-    const std::wstring out_file = dir + L"\\out.txt";
-    std::wstring line = L"\"" + dir + L"\\keyboard-probe.exe\" write 1";
-    SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-    HANDLE out = ::CreateFileW(out_file.c_str(), GENERIC_WRITE, 0, &inherit, CREATE_ALWAYS, 0, nullptr);
-    ASSERT_NE(out, INVALID_HANDLE_VALUE);
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    startup.dwFlags = STARTF_USESTDHANDLES;
-    startup.hStdOutput = out;
-    startup.hStdError = out;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process));
-    ::CloseHandle(out);
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    output = read_file(out_file).value_or("");
+    const auto run = run_process(L"\"" + dir + L"\\keyboard-probe.exe\" write 1");
+    ASSERT_TRUE(run.has_value());
+    output = run->out;
   }
   EXPECT_EQ(output, "sortie:" + std::string(ANSWER));
   const auto args = fake.arguments();

@@ -16,6 +16,7 @@
 #include "src/service/pipe_protocol.h"
 #include "src/service/service_constants.h"
 #include "tests/service/service_harness_win.h"
+#include "tests/support/test_files_win.h"
 
 namespace ostrane {
 namespace {
@@ -182,22 +183,14 @@ TEST_F(ServiceE2e, ClientThatSendsNothingDoesNotStopTheService) {
 
 TEST_F(ServiceE2e, SecondClientIsRefusedNotQueued) {
   require_running();
-  HANDLE first = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && first == INVALID_HANDLE_VALUE; ++attempt) {
-    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
-    first = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                          nullptr);
-  }
+  const HANDLE first = open_pipe_waiting();
   ASSERT_NE(first, INVALID_HANDLE_VALUE);
   const Exchange second = exchange("{}");
   EXPECT_EQ(second.open_error, static_cast<DWORD>(ERROR_PIPE_BUSY));
   EXPECT_EQ(second.response, "");
   DWORD written = 0;
   ASSERT_TRUE(::WriteFile(first, "{}", 2, &written, nullptr));
-  char buffer[512];
-  DWORD count = 0;
-  std::string response;
-  while (::ReadFile(first, buffer, sizeof(buffer), &count, nullptr) && count > 0) response.append(buffer, count);
+  const std::string response = testing_support::read_to_end(first);
   ::CloseHandle(first);
   EXPECT_EQ(response, failure("opération inconnue : "));
 }
@@ -274,22 +267,14 @@ TEST_F(ServiceE2e, InterrogateLeavesItRunning) {
 // and the service stops when it comes back to wait for the next one.
 TEST_F(ServiceE2e, StopWhileARequestIsHandled) {
   require_running();
-  HANDLE client = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && client == INVALID_HANDLE_VALUE; ++attempt) {
-    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
-    client = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                           nullptr);
-  }
+  const HANDLE client = open_pipe_waiting();
   ASSERT_NE(client, INVALID_HANDLE_VALUE);
   std::thread stopper([] { stop_service_and_wait(10000); });
   ::Sleep(300);
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "stopped before answering";
   DWORD written = 0;
   ASSERT_TRUE(::WriteFile(client, "{}", 2, &written, nullptr));
-  char buffer[512];
-  DWORD count = 0;
-  std::string response;
-  while (::ReadFile(client, buffer, sizeof(buffer), &count, nullptr) && count > 0) response.append(buffer, count);
+  const std::string response = testing_support::read_to_end(client);
   ::CloseHandle(client);
   stopper.join();
   EXPECT_EQ(response, failure("opération inconnue : "));

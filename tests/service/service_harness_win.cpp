@@ -1,73 +1,21 @@
 #include "tests/service/service_harness_win.h"
 
 #include <fstream>
-#include <thread>
 
 #include "src/platform/wide_win.h"
 #include "src/service/service_constants.h"
+#include "src/service/service_handle_win.h"
 #include "tests/support/test_files_win.h"
 
 namespace ostrane::service_harness {
 
 using namespace testing_support;
 
-namespace {
-
-struct ServiceManagerHandle {
-  SC_HANDLE handle;
-  explicit ServiceManagerHandle(SC_HANDLE h) : handle(h) {}
-  ServiceManagerHandle(const ServiceManagerHandle&) = delete;
-  ServiceManagerHandle& operator=(const ServiceManagerHandle&) = delete;
-  ~ServiceManagerHandle() {
-    if (handle) ::CloseServiceHandle(handle);
-  }
-};
-
-}  // namespace
-
-std::optional<ProcessOutput> run_process(const std::wstring& command_line) {
-  SECURITY_ATTRIBUTES inherit{sizeof(inherit), nullptr, TRUE};
-  HANDLE out_read, out_write, err_read, err_write;
-  if (!::CreatePipe(&out_read, &out_write, &inherit, 0)) return std::nullopt;
-  if (!::CreatePipe(&err_read, &err_write, &inherit, 0)) return std::nullopt;
-  ::SetHandleInformation(out_read, HANDLE_FLAG_INHERIT, 0);
-  ::SetHandleInformation(err_read, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = ::GetStdHandle(STD_INPUT_HANDLE);
-  startup.hStdOutput = out_write;
-  startup.hStdError = err_write;
-  std::wstring line = command_line;
-  PROCESS_INFORMATION process{};
-  const BOOL started =
-      ::CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process);
-  ::CloseHandle(out_write);
-  ::CloseHandle(err_write);
-  std::optional<ProcessOutput> result;
-  if (started) {
-    ProcessOutput output;
-    std::thread err_reader([&] { output.err = read_to_end(err_read); });
-    output.out = read_to_end(out_read);
-    err_reader.join();
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::GetExitCodeProcess(process.hProcess, &output.exit_code);
-    ::CloseHandle(process.hProcess);
-    ::CloseHandle(process.hThread);
-    result = std::move(output);
-  }
-  ::CloseHandle(out_read);
-  ::CloseHandle(err_read);
-  return result;
-}
 
 ServiceCopy::ServiceCopy() {
-  wchar_t temp[MAX_PATH + 1] = {};
-  std::wstring base(temp, ::GetTempPathW(MAX_PATH + 1, temp));
-  dir_ = base + L"ostrane service test " + std::to_wstring(::GetCurrentProcessId());
-  remove_tree(dir_);
+  dir_ = make_temp_dir(L"ostrane service test");
   const std::wstring here = executable_dir();
-  ready_ = ::CreateDirectoryW(dir_.c_str(), nullptr) &&
+  ready_ = file_exists(dir_) &&
            ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
            ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), exe().c_str(), FALSE) &&
            ::CopyFileW(full_path(here + L"\\..\\backlight\\fake-powershell.exe").c_str(),
@@ -99,45 +47,45 @@ void ServiceCopy::forget_recordings() const {
 }
 
 DWORD service_state() {
-  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  const ServiceManagerHandle service(
-      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS) : nullptr);
+  const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const UniqueServiceHandle service(
+      manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS) : nullptr);
   SERVICE_STATUS status{};
-  if (!service.handle || !::QueryServiceStatus(service.handle, &status)) return 0;
+  if (!service.get() || !::QueryServiceStatus(service.get(), &status)) return 0;
   return status.dwCurrentState;
 }
 
 std::optional<std::wstring> registered_command_line() {
-  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  const ServiceManagerHandle service(
-      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_CONFIG) : nullptr);
-  if (!service.handle) return std::nullopt;
+  const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const UniqueServiceHandle service(
+      manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_CONFIG) : nullptr);
+  if (!service.get()) return std::nullopt;
   DWORD needed = 0;
-  ::QueryServiceConfigW(service.handle, nullptr, 0, &needed);
+  ::QueryServiceConfigW(service.get(), nullptr, 0, &needed);
   std::string buffer(needed, '\0');
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
-  if (!::QueryServiceConfigW(service.handle, config, needed, &needed)) return std::nullopt;
+  if (!::QueryServiceConfigW(service.get(), config, needed, &needed)) return std::nullopt;
   return std::wstring(config->lpBinaryPathName);
 }
 
 DWORD send_control(DWORD control) {
-  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-  const ServiceManagerHandle service(
-      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(),
+  const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const UniqueServiceHandle service(
+      manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(),
                                       SERVICE_INTERROGATE | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL)
                      : nullptr);
   SERVICE_STATUS status{};
-  if (!service.handle || !::ControlService(service.handle, control, &status)) return ::GetLastError();
+  if (!service.get() || !::ControlService(service.get(), control, &status)) return ::GetLastError();
   return 0;
 }
 
 bool stop_service_and_wait(DWORD timeout_ms) {
   {
-    const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
-    const ServiceManagerHandle service(
-        manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), SERVICE_STOP) : nullptr);
+    const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
+    const UniqueServiceHandle service(
+        manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_STOP) : nullptr);
     SERVICE_STATUS status{};
-    if (service.handle) ::ControlService(service.handle, SERVICE_CONTROL_STOP, &status);
+    if (service.get()) ::ControlService(service.get(), SERVICE_CONTROL_STOP, &status);
   }
   // No state at all: the service is not (or no longer) registered.
   for (DWORD waited = 0; waited < timeout_ms; waited += 50) {
@@ -150,10 +98,10 @@ bool stop_service_and_wait(DWORD timeout_ms) {
 
 void remove_service() {
   stop_service_and_wait(10000);
-  const ServiceManagerHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  const ServiceManagerHandle service(
-      manager.handle ? ::OpenServiceW(manager.handle, to_wide(SERVICE_NAME).c_str(), DELETE) : nullptr);
-  if (service.handle) ::DeleteService(service.handle);
+  const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+  const UniqueServiceHandle service(
+      manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), DELETE) : nullptr);
+  if (service.get()) ::DeleteService(service.get());
 }
 
 Exchange exchange(std::string_view request) {
@@ -168,6 +116,16 @@ Exchange exchange(std::string_view request) {
   }
   ::CloseHandle(pipe);
   return result;
+}
+
+HANDLE open_pipe_waiting() {
+  HANDLE pipe = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
+    ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
+    pipe = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
+                         nullptr);
+  }
+  return pipe;
 }
 
 Exchange exchange_waiting(std::string_view request, int* refusals) {

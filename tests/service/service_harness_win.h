@@ -10,16 +10,11 @@
 #include <string>
 #include <string_view>
 
+#include "tests/support/test_process_win.h"
+
 namespace ostrane::service_harness {
 
-struct ProcessOutput {
-  DWORD exit_code = 0;
-  std::string out;
-  std::string err;
-};
-
-// Runs `command_line` and reads both of its streams to their end.
-std::optional<ProcessOutput> run_process(const std::wstring& command_line);
+using testing_support::ProcessOutput;
 
 // A directory (with spaces in its name) holding ostrane.exe and the fake
 // powershell.exe, removed with its content when the object goes.
@@ -69,6 +64,10 @@ Exchange exchange(std::string_view request);
 // refuses with ERROR_PIPE_BUSY, as Windows does: a client that wants its
 // answer waits for the pipe and tries again. Counts those refusals.
 Exchange exchange_waiting(std::string_view request, int* refusals = nullptr);
+
+// A client's end of the pipe, opened as soon as the service listens;
+// INVALID_HANDLE_VALUE when it never does.
+HANDLE open_pipe_waiting();
 
 // Tries until the service listens or `timeout_ms` has passed.
 bool wait_for_pipe(DWORD timeout_ms);
