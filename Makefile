@@ -7,7 +7,7 @@ SHELL := /bin/bash
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows host run test dist bench fuzz lint clean
+.PHONY: deps test-deps build windows windows-exe host run test dist bench fuzz lint clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -20,13 +20,18 @@ windows:
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows
 
+# ostrane.exe alone, without the test programs of the preset.
+windows-exe:
+	cmake --preset windows >/dev/null
+	cmake --build --preset windows --target ostrane
+
 host:
 	cmake --preset host >/dev/null
 	cmake --build --preset host
 
 build: deps windows
 
-run: deps windows
+run: deps windows-exe
 	@tools/wine-prefix setup
 	$(WINE_RUN) $(EXE) detect; status=$$?; tools/wine-prefix stop; exit $$status
 
