@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 
+#include "src/common/text.h"
 #include "tests/e2e/ostrane_process.h"
 
 namespace ostrane::e2e {
@@ -200,6 +201,42 @@ TEST_F(Detect, ReportsEachKindOfMachineExactly) {
     EXPECT_EQ(r.err, "") << c.name;
     EXPECT_EQ(r.out, text_of(c.expected)) << c.name;
     EXPECT_EQ(r.out.find(kSerial), std::string::npos) << c.name;
+  }
+}
+
+// The shipped collection knows ThinkPads of every generation by their
+// machine type, and gives a new type of a known line to its family.
+TEST_F(Detect, TheShippedCollectionKnowsThinkPadsOfEveryGeneration) {
+  if (auto why = dmi_namespace_unavailable()) GTEST_SKIP() << *why;
+  const std::string shipped = OSTRANE_PROFILES_DIR;
+  int loaded = 0;
+  for (const auto& entry : fs::directory_iterator(shipped)) loaded += entry.path().extension() == ".toml";
+  struct Case {
+    std::string product_name, version, resolution, profile_id;
+  };
+  const Case cases[] = {
+      {"7661A12", "ThinkPad T61", "exact", "t61"},
+      {"1141A12", "ThinkPad E420", "exact", "e420"},
+      {"2325AB1", "ThinkPad X230", "exact", "x230"},
+      {"2OAMS0T700", "ThinkPad X240", "exact", "x240"},
+      {"20AWS0T700", "ThinkPad T440p", "exact", "t440p"},
+      {"20L5CTO1WW", "ThinkPad T480", "exact", "t480"},
+      {"20XWCTO1WW", "ThinkPad X1 Carbon Gen 9", "exact", "x1-carbon-gen9"},
+      {"21D4CTO1WW", "ThinkPad Z16 Gen 1", "exact", "z16-gen1"},
+      {"21KVCTO1WW", "ThinkPad P1 Gen 7", "exact", "p1-gen7"},
+      {"20D9S00M00", "ThinkPad 11e", "family", "family-education"},
+      {"21ZZCTO1WW", "ThinkPad T14 Gen 9", "family", "family-t14"},
+  };
+  const std::string bv = q("LENOVO"), bver = q("N32ET75W (1.51 )"), bdate = q("12/06/2021");
+  for (const Case& c : cases) {
+    const ProcessResult r = run({"detect", "--profiles", shipped},
+                                with_bios({{"sys_vendor", "LENOVO\n"},
+                                           {"product_name", c.product_name + "\n"},
+                                           {"product_version", c.version + "\n"}}));
+    const Report expected{q("LENOVO"), q(ascii_upper(c.product_name.substr(0, 4))), q(c.version), bv, bver, bdate,
+                          c.resolution, q(c.profile_id), loaded, kVer};
+    EXPECT_EQ(r.exit_code, 0) << c.version << "\n" << r.err;
+    EXPECT_EQ(r.out, text_of(expected)) << c.version;
   }
 }
 
