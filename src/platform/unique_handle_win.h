@@ -64,4 +64,12 @@ struct LocalMemoryTraits {
 };
 using UniqueLocalMemory = UniqueHandle<LocalMemoryTraits>;
 
+struct ModuleTraits {
+  using Handle = HMODULE;
+  static Handle invalid() { return nullptr; }
+  static bool is_valid(Handle h) { return h != nullptr; }
+  static void close(Handle h) { ::FreeLibrary(h); }
+};
+using UniqueModule = UniqueHandle<ModuleTraits>;
+
 }  // namespace ostrane
