@@ -12,6 +12,7 @@
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
 #include "src/service/pipe_protocol.h"
+#include "src/service/service_api_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_messages.h"
 
@@ -35,12 +36,12 @@ SERVICE_STATUS_HANDLE status_handle = nullptr;
 
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming)
 
-void report_status(DWORD state, DWORD controls_accepted) {
+void report_status(const ServiceManagerApi& api, DWORD state, DWORD controls_accepted) {
   SERVICE_STATUS status{};
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
   status.dwControlsAccepted = controls_accepted;
-  ::SetServiceStatus(status_handle, &status);
+  api.set_status(status_handle, &status);
 }
 
 // Any control but interrogate asks for a stop: the handler only asks, the
@@ -119,12 +120,14 @@ void server_loop(HANDLE pipe, HANDLE io_event, HANDLE stop_event) {
 }
 
 void WINAPI service_main(DWORD, wchar_t**) {
-  status_handle = ::RegisterServiceCtrlHandlerExW(to_wide(SERVICE_NAME).c_str(), service_control_handler, nullptr);
+  // The dispatcher that calls this runs only once the functions have loaded.
+  const ServiceManagerApi& api = *service_manager_api();
+  status_handle = api.register_handler(to_wide(SERVICE_NAME).c_str(), service_control_handler, nullptr);
   if (status_handle == nullptr) return;
   // Running at once: a client that comes before the pipe exists simply
   // finds no service and runs the script itself.
-  report_status(SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
-  report_status(SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
+  report_status(api, SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
+  report_status(api, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
 
   UniqueKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   UniqueKernelHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
@@ -143,15 +146,20 @@ void WINAPI service_main(DWORD, wchar_t**) {
   }
   stop_event.reset();
   io_event.reset();
-  report_status(SERVICE_STOPPED, 0);
+  report_status(api, SERVICE_STOPPED, 0);
 }
 
 }  // namespace
 
 int run_service_dispatcher() {
+  const auto& api = service_manager_api();
+  if (!api) {
+    write_std(StdStream::Err, dispatcher_functions_unavailable_text(api.error()));
+    return 1;
+  }
   std::wstring name = to_wide(SERVICE_NAME);
   const std::array<SERVICE_TABLE_ENTRYW, 2> table = {{{name.data(), service_main}, {nullptr, nullptr}}};
-  if (::StartServiceCtrlDispatcherW(table.data())) return 0;
+  if (api->start_dispatcher(table.data())) return 0;
   const DWORD code = ::GetLastError();
   write_std(StdStream::Err, dispatcher_refused_text(code));
   return 1;

@@ -5,9 +5,11 @@
 #include "src/platform/console_win.h"
 #include "src/platform/executable_path_win.h"
 #include "src/platform/wide_win.h"
+#include "src/service/service_api_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_handle_win.h"
 #include "src/service/service_install.h"
+#include "src/service/service_messages.h"
 
 namespace ostrane {
 namespace {
@@ -16,32 +18,35 @@ std::uint32_t result_code(bool ok) { return ok ? 0 : ::GetLastError(); }
 
 class WindowsServiceManager final : public ServiceManagerCalls {
  public:
+  explicit WindowsServiceManager(const ServiceManagerApi& api) : api_(api) {}
+
   std::uint32_t open_manager() override {
-    manager_.reset(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
+    manager_.reset(api_.open_manager(nullptr, nullptr, SC_MANAGER_CREATE_SERVICE));
     return result_code(manager_.valid());
   }
 
   std::expected<std::string, std::string> executable_path() override { return ostrane::executable_path(); }
 
   std::uint32_t create_service(std::string_view command_line) override {
-    service_.reset(::CreateServiceW(manager_.get(), to_wide(SERVICE_NAME).c_str(),
-                                    to_wide(SERVICE_DISPLAY_NAME).c_str(), SERVICE_ALL_ACCESS,
-                                    SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
-                                    to_wide(command_line).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
+    service_.reset(api_.create_service(manager_.get(), to_wide(SERVICE_NAME).c_str(),
+                                       to_wide(SERVICE_DISPLAY_NAME).c_str(), SERVICE_ALL_ACCESS,
+                                       SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                       to_wide(command_line).c_str(), nullptr, nullptr, nullptr, nullptr, nullptr));
     return result_code(service_.valid());
   }
 
   std::uint32_t open_service(std::uint32_t access) override {
-    service_.reset(::OpenServiceW(manager_.get(), to_wide(SERVICE_NAME).c_str(), access));
+    service_.reset(api_.open_service(manager_.get(), to_wide(SERVICE_NAME).c_str(), access));
     return result_code(service_.valid());
   }
 
-  std::uint32_t start_service() override { return result_code(::StartServiceW(service_.get(), 0, nullptr)); }
-  std::uint32_t delete_service() override { return result_code(::DeleteService(service_.get())); }
+  std::uint32_t start_service() override { return result_code(api_.start_service(service_.get(), 0, nullptr)); }
+  std::uint32_t delete_service() override { return result_code(api_.delete_service(service_.get())); }
   void close_service() override { service_.reset(); }
   void close_manager() override { manager_.reset(); }
 
  private:
+  const ServiceManagerApi& api_;
   UniqueServiceHandle manager_;
   UniqueServiceHandle service_;
 };
@@ -55,12 +60,16 @@ ActionResult print_outcome(const ServiceCommandResult& outcome) {
 }  // namespace
 
 ActionResult install_service() {
-  WindowsServiceManager manager;
+  const auto& api = service_manager_api();
+  if (!api) return std::unexpected(ActionError{msg_service_functions_unavailable(api.error())});
+  WindowsServiceManager manager(*api);
   return print_outcome(install_with(manager));
 }
 
 ActionResult uninstall_service() {
-  WindowsServiceManager manager;
+  const auto& api = service_manager_api();
+  if (!api) return std::unexpected(ActionError{msg_service_functions_unavailable(api.error())});
+  WindowsServiceManager manager(*api);
   return print_outcome(uninstall_with(manager));
 }
 

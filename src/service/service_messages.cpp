@@ -56,6 +56,12 @@ std::string msg_delete_refused(std::uint32_t code) {
   return with_code("suppression du service refusée (code ", code, ")");
 }
 
+std::string msg_service_functions_unavailable(std::string_view detail) {
+  std::string text = "fonctions du Gestionnaire de services indisponibles : ";
+  text += detail;
+  return text;
+}
+
 std::string msg_installed_and_started() { return name_line("service ", " installé et démarré\n"); }
 std::string msg_installed_start_refused(std::uint32_t code) { return start_refused("service ", " installé", code); }
 std::string msg_already_installed_running() { return name_line("le service ", " est déjà installé et tourne\n"); }
@@ -70,6 +76,13 @@ std::string msg_not_installed() { return name_line("le service ", " n'est pas in
 
 std::string dispatcher_refused_text(std::uint32_t code) {
   return with_code("erreur : démarrage par le Gestionnaire de services refusé (code ", code, ")\n");
+}
+
+std::string dispatcher_functions_unavailable_text(std::string_view detail) {
+  std::string text = "erreur : ";
+  text += msg_service_functions_unavailable(detail);
+  text += '\n';
+  return text;
 }
 
 }  // namespace ostrane

@@ -16,6 +16,9 @@ std::string msg_manager_unreachable(std::uint32_t code);          // M1
 std::string msg_executable_path_unknown(std::string_view error);  // M2
 std::string msg_create_refused(std::uint32_t code);               // M8
 std::string msg_delete_refused(std::uint32_t code);               // M11
+// advapi32.dll or one of its service-manager functions could not be had;
+// `detail` names which, with the system's text.
+std::string msg_service_functions_unavailable(std::string_view detail);
 
 // Success lines, with their line feed.
 std::string msg_installed_and_started();                              // M3
@@ -29,5 +32,7 @@ std::string msg_not_installed();                                      // M10
 // The whole line on standard error when the dispatcher refuses to start,
 // as it does when `--service` is run from a console (code 1063).
 std::string dispatcher_refused_text(std::uint32_t code);
+// The same line when the service-manager functions could not be had.
+std::string dispatcher_functions_unavailable_text(std::string_view detail);
 
 }  // namespace ostrane
