@@ -1,5 +1,7 @@
 # make run   installs what is missing, builds, runs "ostrane.exe detect" under Wine
 # make test  installs what is missing, builds both presets, runs every test
+# make bench runs the benchmarks; BENCH_PROFILES=DIR times detect's start-up
+#            on another profile directory than ./profiles
 # make dist  builds build/windows/dist/ostrane-2.2.1-win64.zip and checks it unpacked
 SHELL := /bin/bash
 .DEFAULT_GOAL := build
@@ -52,7 +54,7 @@ bench: test-deps
 	@for b in build/bench/bench/*_bench; do $$b; done
 	cmake --preset windows >/dev/null
 	cmake --build --preset windows --target ostrane service-roundtrip
-	bench/wine_startup.sh build/windows/ostrane.exe
+	bench/wine_startup.sh $(if $(BENCH_PROFILES),--profiles '$(BENCH_PROFILES)') build/windows/ostrane.exe
 	@tools/wine-prefix setup; \
 	$(WINE_RUN) build/windows/tests/service/service-roundtrip.exe; status=$$?; tools/wine-prefix stop; exit $$status
 
