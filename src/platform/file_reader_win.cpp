@@ -42,9 +42,11 @@ std::expected<std::string, std::string> SystemFileReader::read_file(const std::s
 
   // A short read of a disk file is its end: profiles fit in one read, so a
   // file costs one open, one read and one close, which under Wine are each
-  // a trip to the server.
+  // a trip to the server. The buffer is left uninitialised: only the bytes
+  // a read wrote are used, and clearing 64 KiB for a 2 KiB profile cost
+  // about 1 ms for 370 of them under Wine.
   std::string content;
-  std::array<char, 65536> buffer{};
+  std::array<char, 65536> buffer;  // NOLINT(cppcoreguidelines-pro-type-member-init)
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {

@@ -55,6 +55,22 @@ TEST_F(SystemFileReaderTest, ReadsBytesUnchanged) {
   EXPECT_EQ(files_.read_file(path("empty.toml")).value(), "");
 }
 
+// The reader takes 64 KiB at a time: sizes on both sides of one and two
+// reads, with bytes that differ by place, so that a chunk put at the wrong
+// offset or a short read taken for the end shows.
+TEST_F(SystemFileReaderTest, ReadsFilesLongerThanOneReadWhole) {
+  for (const std::size_t size : {65535u, 65536u, 65537u, 131072u, 200003u}) {
+    std::string bytes(size, '\0');
+    for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
+    const std::string name = "big-" + std::to_string(size) + ".toml";
+    std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    const auto read = files_.read_file(path(name));
+    ASSERT_TRUE(read.has_value()) << read.error();
+    EXPECT_EQ(read->size(), size);
+    EXPECT_TRUE(*read == bytes) << "content differs for " << size << " bytes";
+  }
+}
+
 TEST_F(SystemFileReaderTest, ErrorsAreSystemTextsWithTheirCode) {
   const auto missing_dir = files_.list_directory(path("absent"));
   ASSERT_FALSE(missing_dir.has_value());
