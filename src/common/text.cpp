@@ -39,7 +39,16 @@ std::string_view trim_white_space(std::string_view text) {
   return text.substr(begin, end - begin);
 }
 
-bool is_blank(std::string_view text) { return trim_white_space(text).empty(); }
+// What trimming would leave empty, found without trimming: the first
+// character that is not White_Space (or not valid UTF-8) settles it.
+bool is_blank(std::string_view text) {
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Step step = decode_utf8_at(text, pos);
+    if (!step.valid || !is_white_space(step.value)) return false;
+    pos += step.length;
+  }
+  return true;
+}
 
 std::string ascii_lower(std::string_view text) {
   std::string out(text);
