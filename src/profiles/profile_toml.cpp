@@ -103,11 +103,15 @@ Outcome assign(T& target, Mapped<U>&& mapped) {
 }
 
 // toml++ keeps a table's keys sorted by name; errors must come in document
-// order.
+// order. Ordering by place, then by name, is what a stable sort by place of
+// the table's order gives, without the buffer a stable sort allocates.
 std::vector<std::pair<const toml::key*, const toml::node*>> in_source_order(const toml::table& table) {
   std::vector<std::pair<const toml::key*, const toml::node*>> entries;
+  entries.reserve(table.size());
   for (const auto& [key, node] : table) entries.emplace_back(&key, &node);
-  std::ranges::stable_sort(entries, {}, [](const auto& entry) { return position(entry.first->source().begin); });
+  std::ranges::sort(entries, {}, [](const auto& entry) {
+    return std::pair(position(entry.first->source().begin), entry.first->str());
+  });
   return entries;
 }
 
@@ -331,23 +335,43 @@ bool is_toml_1_1_bare_key(std::string_view text) {
   return std::ranges::all_of(text, [](char c) { return is_ascii_alnum(c) || c == '-' || c == '_'; });
 }
 
-void find_beyond_toml_1_1(const toml::node& node, const SourceText& source, Outcome& first) {
+// The line index of a document, made on first use: a document that maps
+// without a question about its source text, as a good one does, never
+// needs it.
+class LazySource {
+ public:
+  explicit LazySource(std::string_view text) : text_(text) {}
+  const SourceText& get() {
+    if (!source_) source_.emplace(text_);
+    return *source_;
+  }
+
+ private:
+  std::string_view text_;
+  std::optional<SourceText> source_;
+};
+
+void find_beyond_toml_1_1(const toml::node& node, LazySource& source, Outcome& first) {
   const auto note = [&](const toml::source_position& at, std::string_view message) {
     const TextPosition where = position(at);
     if (!first || where < first->begin) first = Failure{where, where, std::string(message)};
   };
   if (const auto* table = node.as_table()) {
     for (const auto& [key, value] : *table) {
-      const std::string_view text = source.slice(position(key.source().begin), position(key.source().end));
-      if (!text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text)) {
-        note(key.source().begin, BARE_KEY_MESSAGE);
+      // A name of bare-key characters only is right however it was written,
+      // bare or quoted: only another name needs a look at its source text.
+      if (!is_toml_1_1_bare_key(key.str())) {
+        const std::string_view text = source.get().slice(position(key.source().begin), position(key.source().end));
+        if (!text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text)) {
+          note(key.source().begin, BARE_KEY_MESSAGE);
+        }
       }
       find_beyond_toml_1_1(value, source, first);
     }
   } else if (const auto* array = node.as_array()) {
     for (const toml::node& element : *array) find_beyond_toml_1_1(element, source, first);
   } else if (node.is_floating_point()) {
-    const std::string_view text = source.slice(position(node.source().begin), position(node.source().end));
+    const std::string_view text = source.get().slice(position(node.source().begin), position(node.source().end));
     if (text.find_first_of("xX") != std::string_view::npos) note(node.source().begin, HEX_FLOAT_MESSAGE);
   }
 }
@@ -355,11 +379,11 @@ void find_beyond_toml_1_1(const toml::node& node, const SourceText& source, Outc
 }  // namespace
 
 std::expected<MachineProfile, std::string> map_profile_toml(std::string_view text) {
-  const SourceText source(text);
+  LazySource source(text);
   const toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
     const TextPosition at = position(parsed.error().source().begin);
-    return std::unexpected(source.report(at, at, parsed.error().description()));
+    return std::unexpected(source.get().report(at, at, parsed.error().description()));
   }
   Outcome failure;
   find_beyond_toml_1_1(parsed.table(), source, failure);
@@ -368,7 +392,7 @@ std::expected<MachineProfile, std::string> map_profile_toml(std::string_view tex
     if (profile) return std::move(*profile);
     failure = std::move(profile.error());
   }
-  return std::unexpected(source.report(failure->begin, failure->end, failure->message));
+  return std::unexpected(source.get().report(failure->begin, failure->end, failure->message));
 }
 
 }  // namespace ostrane
