@@ -44,12 +44,14 @@ void report_status(const ServiceManagerApi& api, DWORD state, DWORD controls_acc
   api.set_status(status_handle, &status);
 }
 
-// Any control but interrogate asks for a stop: the handler only asks, the
-// loop stops. An interrogate is a status query (tools send it to see how a
-// service is) and must not end the service; the status it wants is the last
-// one reported, which the manager already holds.
+// Only a stop stops, and the handler only asks: the loop stops. The default
+// security of a service lets any interactive user send it the user-defined
+// controls (128 to 255), which must not end this privileged service. An
+// interrogate is a status query whose answer, the last status reported, the
+// manager already holds.
 DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
   if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
+  if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
   STOP_REQUESTED.exchange(true);
   if (const HANDLE event = STOP_EVENT.load()) ::SetEvent(event);
   return NO_ERROR;

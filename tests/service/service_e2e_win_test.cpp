@@ -89,7 +89,11 @@ TEST_F(ServiceE2e, InstallRegistersAndStarts) {
   EXPECT_EQ(run->out, "service OstraneHal installé et démarré\n");
   EXPECT_EQ(run->err, "");
   EXPECT_EQ(run->exit_code, 0u);
-  EXPECT_EQ(registered_command_line(), L"\"" + copy().exe() + L"\" --service");
+  // Own process, automatic start, normal error control, LocalSystem.
+  const RegisteredConfig expected{SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+                                  L"\"" + copy().exe() + L"\" --service",
+                                  L"Ostrane HAL (acc\u00E8s mat\u00E9riel privil\u00E9gi\u00E9)", L"LocalSystem"};
+  EXPECT_EQ(registered_config(), expected);
   require_running();
 }
 
@@ -253,14 +257,19 @@ TEST_F(ServiceE2e, FourClientsAtOnceGetAWholeAnswerOrBusy) {
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
-// A status query is no stop: tools ask a service how it is without meaning
-// to end it.
-TEST_F(ServiceE2e, InterrogateLeavesItRunning) {
+// Only a stop stops: a status query, or a user-defined control that any
+// logged-on user may send (sc control OstraneHal 200), leaves it running.
+TEST_F(ServiceE2e, ControlsOtherThanStopLeaveItRunning) {
   require_running();
   EXPECT_EQ(send_control(SERVICE_CONTROL_INTERROGATE), 0u);
-  ::Sleep(200);
-  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
-  EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : "));
+  for (const DWORD control : {128u, 200u, 255u}) {
+    // The handler answers ERROR_CALL_NOT_IMPLEMENTED; what the manager makes
+    // of it for the caller is its own business, the service's state is ours.
+    send_control(control);
+    ::Sleep(200);
+    EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "control " << control;
+    EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : ")) << "control " << control;
+  }
 }
 
 // The handler only asks: the client being served still gets its answer,

@@ -55,7 +55,7 @@ DWORD service_state() {
   return status.dwCurrentState;
 }
 
-std::optional<std::wstring> registered_command_line() {
+std::optional<RegisteredConfig> registered_config() {
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   const UniqueServiceHandle service(
       manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_CONFIG) : nullptr);
@@ -65,7 +65,16 @@ std::optional<std::wstring> registered_command_line() {
   std::string buffer(needed, '\0');
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
   if (!::QueryServiceConfigW(service.get(), config, needed, &needed)) return std::nullopt;
-  return std::wstring(config->lpBinaryPathName);
+  const auto text = [](const wchar_t* s) { return std::wstring(s ? s : L""); };
+  return RegisteredConfig{config->dwServiceType,         config->dwStartType,
+                          config->dwErrorControl,        text(config->lpBinaryPathName),
+                          text(config->lpDisplayName),   text(config->lpServiceStartName)};
+}
+
+std::optional<std::wstring> registered_command_line() {
+  const auto config = registered_config();
+  if (!config) return std::nullopt;
+  return config->command_line;
 }
 
 DWORD send_control(DWORD control) {

@@ -43,6 +43,13 @@ class ServiceCopy {
 
 // The service's state as the manager tells it, or 0 when it cannot.
 DWORD service_state();
+// The registration as the manager reads it back.
+struct RegisteredConfig {
+  DWORD service_type = 0, start_type = 0, error_control = 0;
+  std::wstring command_line, display_name, account;
+  friend bool operator==(const RegisteredConfig&, const RegisteredConfig&) = default;
+};
+std::optional<RegisteredConfig> registered_config();
 std::optional<std::wstring> registered_command_line();
 // Sends a control code through the manager; 0 or the Windows error code.
 DWORD send_control(DWORD control);
