@@ -91,6 +91,12 @@ std::vector<std::string> program_search_dirs(std::string_view executable_dir, st
   return dirs;
 }
 
+std::string read_stream_to_end(const StreamRead& read) {
+  std::string out;
+  while (std::optional<std::string> chunk = read()) out += *chunk;
+  return out;
+}
+
 std::string join_windows_path(std::string_view dir, std::string_view name) {
   std::string path(dir);
   if (!path.empty() && !is_separator(path.back())) path += '\\';

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 #include <expected>
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -43,6 +45,14 @@ std::string join_windows_path(std::string_view dir, std::string_view name);
 
 // Everything before the last separator; empty when there is none.
 std::string parent_windows_path(std::string_view path);
+
+// One read of a child's output stream: the bytes it gave, possibly none, or
+// nothing when the read failed (the child has closed its end).
+using StreamRead = std::function<std::optional<std::string>()>;
+
+// Everything a stream gives until a read fails. A read that succeeds with no
+// byte only means that the child wrote zero bytes: it ends nothing.
+std::string read_stream_to_end(const StreamRead& read);
 
 // Writes the script to the temporary directory, runs PowerShell on it and
 // returns its standard output (lossy UTF-8). Windows layer only.

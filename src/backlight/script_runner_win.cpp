@@ -108,13 +108,12 @@ std::optional<ChildPipe> make_child_pipe() {
 }
 
 std::string read_to_end(HANDLE pipe) {
-  std::string out;
   std::array<char, 4096> chunk{};
-  DWORD count = 0;
-  while (::ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr) && count > 0) {
-    out.append(chunk.data(), count);
-  }
-  return out;
+  return read_stream_to_end([&]() -> std::optional<std::string> {
+    DWORD count = 0;
+    if (!::ReadFile(pipe, chunk.data(), static_cast<DWORD>(chunk.size()), &count, nullptr)) return std::nullopt;
+    return std::string(chunk.data(), count);
+  });
 }
 
 // Standard error is not wanted, but a child that fills its pipe would wait

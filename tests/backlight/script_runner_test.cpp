@@ -60,6 +60,16 @@ TEST(ScriptRunner, SearchOrderLeavesOutTheCurrentDirectory) {
   EXPECT_EQ(program_search_dirs("", "", R"(C:\Windows)", ""), (std::vector<std::string>{R"(C:\Windows)"}));
 }
 
+// On Windows a child's write of zero bytes is a read of zero bytes here, not
+// the end of its output; Wine drops such writes, so the rule is checked on
+// the reading alone.
+TEST(ScriptRunner, OnlyAFailedReadEndsAStream) {
+  const std::vector<std::optional<std::string>> reads = {"", "{\"a\"", "", "", ":1}", "", std::nullopt, "late"};
+  std::size_t next = 0;
+  EXPECT_EQ(read_stream_to_end([&] { return reads.at(next++); }), "{\"a\":1}");
+  EXPECT_EQ(next, 7u);
+}
+
 TEST(ScriptRunner, PathJoinAndParent) {
   EXPECT_EQ(join_windows_path(R"(C:\Ostrane)", "framework"), R"(C:\Ostrane\framework)");
   EXPECT_EQ(join_windows_path(R"(C:\)", "framework"), R"(C:\framework)");
