@@ -95,7 +95,25 @@ class MemberSax {
 
 }  // namespace
 
-std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit) {
+std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit,
+                                                       LeadingBom bom) {
+  constexpr std::string_view BOM = "\xEF\xBB\xBF";
+  if (bom == LeadingBom::Refuse && text.starts_with(BOM)) {
+    // The library skips a mark only at the very start of its input: behind
+    // one space it is read as the invalid literal it is. The description is
+    // then put back at the mark's own place, the first column, without the
+    // space it did not see.
+    const std::string shifted = " " + std::string(text);
+    const auto read = read_json_members(shifted, visit);
+    if (read) return read;
+    std::string description = read.error();
+    const auto replace = [&](std::string_view from, std::string_view to) {
+      if (const auto at = description.find(from); at != std::string::npos) description.replace(at, from.size(), to);
+    };
+    replace("at line 1, column 2:", "at line 1, column 1:");
+    replace("last read: ' ", "last read: '");
+    return std::unexpected(std::move(description));
+  }
   MemberSax sax(visit);
   const bool ok = Json::sax_parse(text.begin(), text.end(), &sax, nlohmann::detail::input_format_t::json, true);
   if (std::optional<std::string> error = sax.take_error()) return std::unexpected(std::move(*error));

@@ -37,10 +37,16 @@ struct JsonMember {
 // Returns an error text to stop reading, which read_json_members returns.
 using JsonMemberVisitor = std::function<std::optional<std::string>(const JsonMember&)>;
 
+// What a UTF-8 byte-order mark in front of the value is: skipped, as the
+// JSON library does (a .NET program may write one), or an error like any
+// other byte that cannot start a value.
+enum class LeadingBom { Skip, Refuse };
+
 // The text must hold exactly one JSON value (ASCII white space around it is
 // allowed by JSON itself). Returns the kind of that value, or the parser's
 // description of the first syntax error ("parse error at line 1, column
 // 2: …"), or the visitor's error.
-std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit);
+std::expected<JsonKind, std::string> read_json_members(std::string_view text, const JsonMemberVisitor& visit,
+                                                       LeadingBom bom = LeadingBom::Skip);
 
 }  // namespace ostrane

@@ -58,14 +58,16 @@ std::string handle_request(std::string_view bytes, const BacklightOperations& op
   if (!is_valid_utf8(bytes)) return error_response(MSG_REQUEST_NOT_UTF8);
 
   Request request;
-  const auto kind = read_json_members(trim_white_space(bytes), [&](const JsonMember& m) -> std::optional<std::string> {
+  const auto take = [&](const JsonMember& m) -> std::optional<std::string> {
     if (m.name == "op") {
       request.op = m.kind == JsonKind::String ? std::string(m.text) : std::string();
     } else if (m.name == "level") {
       request.level = m.kind == JsonKind::UnsignedInteger ? std::optional(m.unsigned_integer) : std::nullopt;
     }
     return std::nullopt;
-  });
+  };
+  // Only white space may surround the request: a byte-order mark is refused.
+  const auto kind = read_json_members(trim_white_space(bytes), take, LeadingBom::Refuse);
   if (!kind) {
     std::string reason = "requête illisible : ";
     reason += kind.error();

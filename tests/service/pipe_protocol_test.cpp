@@ -122,7 +122,15 @@ INSTANTIATE_TEST_SUITE_P(
                     Unreadable{"LetterAfter", "{\"op\":\"keyboard_read\"}x", "parse error at line 1, column 23"},
                     Unreadable{"SecondValue", "{\"op\":\"keyboard_read\"}\n{}", "parse error at line 2, column 1"},
                     Unreadable{"CutShort", "{\"op\":\"keyboard_re", "parse error at line 1, column 19: syntax error while parsing value - invalid string"},
-                    Unreadable{"ControlCharacterInString", "{\"op\":\"a\x01\"}", "parse error at line 1"}),
+                    Unreadable{"ControlCharacterInString", "{\"op\":\"a\x01\"}", "parse error at line 1"},
+                    // Only white space may surround the request: a byte-order
+                    // mark is refused like the byte it starts with.
+                    Unreadable{"ByteOrderMark", "\xEF\xBB\xBF{\"op\":\"keyboard_read\"}\n",
+                               "parse error at line 1, column 1: syntax error while parsing value - invalid literal; "
+                               "last read: '\xEF\xBF\xBD'\",\"source\""},
+                    Unreadable{"ByteOrderMarkAfterBlanks", " \n\xEF\xBB\xBF{\"op\":\"keyboard_read\"}",
+                               "parse error at line 1, column 1: syntax error while parsing value - invalid literal; "
+                               "last read: '\xEF\xBF\xBD'\",\"source\""}),
     [](const auto& test) { return test.param.name; });
 
 TEST(Protocol, RequestCutInsideACharacterIsNotUtf8) {
