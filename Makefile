@@ -17,6 +17,7 @@ deps:
 test-deps:
 	@scripts/install-deps.sh test
 	@scripts/install-pwsh.sh || echo "install-pwsh: failed, the PowerShell script tests will be skipped" >&2
+	@scripts/install-pwsh-host.sh || echo "install-pwsh-host: failed, the real PowerShell tests will be skipped" >&2
 
 windows:
 	cmake --preset windows >/dev/null
