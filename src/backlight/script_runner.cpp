@@ -93,8 +93,11 @@ std::vector<std::string> program_search_dirs(std::string_view executable_dir, st
 
 std::string read_stream_to_end(const StreamRead& read) {
   std::string out;
-  while (std::optional<std::string> chunk = read()) out += *chunk;
-  return out;
+  while (true) {
+    const std::optional<std::string> chunk = read();
+    if (!chunk) return out;
+    out += *chunk;
+  }
 }
 
 std::string join_windows_path(std::string_view dir, std::string_view name) {
