@@ -1,5 +1,5 @@
 #pragma once
-// The real laptop identities of the shared data set, turned back into the
+// The real laptop identities of data/identities-sample.tsv, turned back into the
 // SMBIOS tables they were printed from.
 
 #include <array>
@@ -22,15 +22,25 @@ struct SampleIdentity {
   std::string baseboard_product;
 };
 
-inline std::vector<SampleIdentity> load_sample_identities(const std::string& path) {
-  std::vector<SampleIdentity> rows;
-  std::ifstream in(path);
+// The rows of a tab-separated file after its line of column names, each
+// split into its cells.
+inline std::vector<std::vector<std::string>> read_tsv_rows(const std::string& path) {
+  std::vector<std::vector<std::string>> rows;
+  std::ifstream in(path, std::ios::binary);
   std::string line;
   std::getline(in, line);  // column names
   while (std::getline(in, line)) {
     std::vector<std::string> cells;
     std::stringstream split(line);
     for (std::string cell; std::getline(split, cell, '\t');) cells.push_back(cell);
+    rows.push_back(std::move(cells));
+  }
+  return rows;
+}
+
+inline std::vector<SampleIdentity> load_sample_identities(const std::string& path) {
+  std::vector<SampleIdentity> rows;
+  for (std::vector<std::string> cells : read_tsv_rows(path)) {
     while (cells.size() < 11) cells.emplace_back();
     SampleIdentity row;
     for (int i = 0; i < 3; ++i) {

@@ -5,10 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <set>
-#include <sstream>
 
 #include "hal/smbios/parse_smbios.h"
 #include "src/common/text.h"
@@ -30,20 +28,9 @@ std::vector<MachineProfile> load_collection() {
   return loaded ? std::move(*loaded) : std::vector<MachineProfile>{};
 }
 
-// Rows of a TSV file after its header, split on tabs.
 std::vector<std::vector<std::string>> read_tsv(const std::string& name) {
-  std::ifstream in(kData + "/" + name, std::ios::binary);
-  EXPECT_TRUE(in) << kData << "/" << name;
-  std::vector<std::vector<std::string>> rows;
-  std::string line;
-  std::getline(in, line);
-  while (std::getline(in, line)) {
-    std::vector<std::string> cells;
-    std::stringstream fields(line);
-    for (std::string cell; std::getline(fields, cell, '\t');) cells.push_back(cell);
-    rows.push_back(std::move(cells));
-  }
-  return rows;
+  EXPECT_TRUE(fs::exists(kData + "/" + name)) << kData << "/" << name;
+  return testing::read_tsv_rows(kData + "/" + name);
 }
 
 MachineIdentity thinkpad(const std::string& mtm, const std::string& name) {
