@@ -57,20 +57,18 @@ ActionResult print_outcome(const ServiceCommandResult& outcome) {
   return {};
 }
 
+// The command over the real manager, once its functions have loaded.
+ActionResult run_command(ServiceCommandResult (*command)(ServiceManagerCalls&)) {
+  const auto& api = service_manager_api();
+  if (!api) return std::unexpected(ActionError{msg_service_functions_unavailable(api.error())});
+  WindowsServiceManager manager(*api);
+  return print_outcome(command(manager));
+}
+
 }  // namespace
 
-ActionResult install_service() {
-  const auto& api = service_manager_api();
-  if (!api) return std::unexpected(ActionError{msg_service_functions_unavailable(api.error())});
-  WindowsServiceManager manager(*api);
-  return print_outcome(install_with(manager));
-}
+ActionResult install_service() { return run_command(install_with); }
 
-ActionResult uninstall_service() {
-  const auto& api = service_manager_api();
-  if (!api) return std::unexpected(ActionError{msg_service_functions_unavailable(api.error())});
-  WindowsServiceManager manager(*api);
-  return print_outcome(uninstall_with(manager));
-}
+ActionResult uninstall_service() { return run_command(uninstall_with); }
 
 }  // namespace ostrane
