@@ -76,7 +76,7 @@ TEST(SampleIdentitiesThroughTheExecutable, EveryReportMatchesThePortableCore) {
 
     const ProcessResult r = run_ostrane({.args = {"detect", "--profiles", profiles_dir}, .dmi = files});
     const std::string name = row.system_manufacturer + " / " + row.system_product_name;
-    ASSERT_EQ(r.exit_code, 0) << name << "\n" << r.err;
+    ASSERT_EQ(r.exit_code, 0) << name << "\nstandard error: " << r.err << "\nstandard output: " << r.out;
     EXPECT_EQ(r.err, "") << name;
     EXPECT_EQ(r.out, expected) << name;
     EXPECT_EQ(r.out.find(serial), std::string::npos) << name;
