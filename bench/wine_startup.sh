@@ -13,6 +13,10 @@
 #         finds by itself as a user's run does
 #   EXE   default build/windows/ostrane.exe; RUNS per program, default 200
 # WINEPREFIX is honoured, as by tools/wine-run.
+# Every file costs three trips to Wine's server, so the floor moves about
+# threefold with whether the server and the program share a CPU; the
+# scheduler decides that run by run. "taskset -c 0 make bench" pins both
+# (the server starts inside the script) for steadier figures.
 set -euo pipefail
 
 root=$(cd "$(dirname "$0")/.." && pwd)
