@@ -3,13 +3,15 @@
 # make bench runs the benchmarks; BENCH_PROFILES=DIR times detect's start-up
 #            on another profile directory than ./profiles
 # make dist  builds build/windows/dist/ostrane-2.2.1-win64.zip and checks it unpacked
+# make soak-tests RUNS=10  runs the tests that start the most Wine processes
+#            RUNS times side by side and counts failures by their signature
 SHELL := /bin/bash
 .DEFAULT_GOAL := build
 
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows windows-exe host run test dist bench fuzz lint clean
+.PHONY: deps test-deps build windows windows-exe host run test soak-tests dist bench fuzz lint clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -44,6 +46,9 @@ test: test-deps windows host
 	ctest --preset host || status=1; \
 	tools/wine-prefix stop; \
 	exit $$status
+
+soak-tests: test-deps windows host
+	tools/soak-tests $(or $(RUNS),10)
 
 dist: test-deps windows
 	cd build/windows && cpack

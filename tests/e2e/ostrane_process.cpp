@@ -9,7 +9,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
 #include <cstdio>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 
 namespace ostrane::e2e {
 namespace {
@@ -154,23 +157,58 @@ ProcessResult run_once(const RunOptions& options) {
 
 }  // namespace
 
-// Two failures of a run are taken as faults of the emulation and the run is
-// made once more, saying so on the test's standard error:
-// - Wine's own loader, on Linux, now and then trips a glibc assertion while
-//   it exits ("Inconsistency detected by ld.so: dl-fini.c"), status 127;
-// - a run that ends non-zero with nothing on either stream, seen once on a
-//   loaded machine: every failure of the program prints a line on standard
-//   error, which here is a pipe that is read.
-// Any other failure stands, and so does a second one.
+namespace {
+
+// Wine writes its error channel on the stream that is also the program's
+// standard error. Its lines ("0124:err:module:import_dll ...", or without the
+// thread before a thread exists) are taken out, so that the program's own
+// bytes are what a test compares, and shown on the test's standard error,
+// where a failing test's output tells why.
+bool is_wine_line(std::string_view line) {
+  if (line.starts_with("err:")) return true;
+  std::size_t digits = 0;
+  while (digits < line.size() && std::isxdigit(static_cast<unsigned char>(line[digits]))) ++digits;
+  return digits == 4 && line.substr(digits).starts_with(":err:");
+}
+
+void split_wine_lines(ProcessResult& result) {
+  std::string program;
+  for (std::size_t start = 0; start < result.err.size();) {
+    const std::size_t end = std::min(result.err.find('\n', start), result.err.size() - 1) + 1;
+    const std::string_view line = std::string_view(result.err).substr(start, end - start);
+    (is_wine_line(line) ? result.wine : program).append(line);
+    start = end;
+  }
+  result.err = std::move(program);
+}
+
+// A run is made again only for a failure shown to be the emulation's, once,
+// and at most this many times in one test program: more means something that
+// the test must not hide.
+constexpr int MAX_RUNS_AGAIN = 3;
+int runs_again = 0;
+
+}  // namespace
+
+int runs_made_again() { return runs_again; }
+
+// The failure made again, shown to come from Wine and not the program: its
+// own loader, on Linux, now and then trips a glibc assertion while the
+// process exits ("Inconsistency detected by ld.so: dl-fini.c"), status 127,
+// after the program has done its work.
 ProcessResult run_ostrane(const RunOptions& options) {
   ProcessResult result = run_once(options);
+  split_wine_lines(result);
   const bool loader_fault =
       result.exit_code == 127 && result.err.find("Inconsistency detected by ld.so") != std::string::npos;
-  const bool silent_failure = result.exit_code != 0 && result.err.empty() && result.out.empty();
-  if (loader_fault || silent_failure) {
-    std::fprintf(stderr, "run_ostrane: status %d %s; running once more\n", result.exit_code,
-                 loader_fault ? "from Wine's loader at exit" : "with nothing on either stream");
+  if (!result.wine.empty()) std::fprintf(stderr, "run_ostrane: Wine said:\n%s", result.wine.c_str());
+  if (loader_fault && runs_again < MAX_RUNS_AGAIN) {
+    ++runs_again;
+    std::fprintf(stderr, "run_ostrane: status 127 from Wine's loader at exit; running once more (%d of at most %d)\n",
+                 runs_again, MAX_RUNS_AGAIN);
     result = run_once(options);
+    split_wine_lines(result);
+    if (!result.wine.empty()) std::fprintf(stderr, "run_ostrane: Wine said:\n%s", result.wine.c_str());
   }
   return result;
 }

@@ -12,6 +12,7 @@ struct ProcessResult {
   int exit_code = -1;
   std::string out;
   std::string err;
+  std::string wine;  // Wine's error lines, taken out of the standard error
 };
 
 // Files of /sys/class/dmi/id as the program should see them (name to
@@ -31,6 +32,9 @@ std::string ostrane_exe();
 std::optional<std::string> dmi_namespace_unavailable();
 
 ProcessResult run_ostrane(const RunOptions& options);
+
+// How many runs this test program has made again for a fault of Wine.
+int runs_made_again();
 
 // Runs with both standard streams on a pseudo-terminal, which Wine turns
 // into a console; `out` then holds what the terminal received.

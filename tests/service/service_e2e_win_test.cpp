@@ -214,10 +214,11 @@ TEST_F(ServiceE2e, SoakOf2000MixedRequests) {
       {"", ""},  // connects and hangs up
   };
   std::mt19937 random(2026);
-  int wrong = 0, refused = 0;
+  int wrong = 0, refused = 0, script_runs = 0;
   for (int i = 0; i < 2000; ++i) {
     // One request in ten runs the script: the rest stay in the service.
     const std::size_t kind = (i % 10 == 0) ? 0 : 1 + random() % (kinds.size() - 1);
+    if (kind == 0) ++script_runs;
     const Exchange result = exchange_waiting(kinds[kind].first, &refused);
     if (result.open_error != 0) {
       if (++wrong <= 5) ADD_FAILURE() << "request " << i << ": open error " << result.open_error;
@@ -226,7 +227,7 @@ TEST_F(ServiceE2e, SoakOf2000MixedRequests) {
     }
   }
   EXPECT_EQ(wrong, 0);
-  std::printf("soak: 2000 exchanges, %d busy refusals retried\n", refused);
+  std::printf("soak: %d script runs in 2000 exchanges, %d busy refusals retried\n", script_runs, refused);
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
