@@ -11,6 +11,10 @@ set -euo pipefail
 root=$(cd "$(dirname "$0")/../.." && pwd)
 work=$(mktemp -d /tmp/ostrane-dist-XXXXXX)
 export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# As tools/wine-run does: without address-space randomisation, which now and
+# then leaves a new Wine process no room for its shared user data.
+wine_bin=$(command -v wine)
+wine() { setarch "$(uname -m)" --addr-no-randomize "$wine_bin" "$@"; }
 cleanup() {
   wineserver -k 2>/dev/null || true
   rm -rf "$work"
