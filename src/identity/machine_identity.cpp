@@ -30,6 +30,19 @@ bool is_placeholder(std::string_view trimmed) {
   return std::ranges::any_of(PLACEHOLDERS, [&](std::string_view p) { return folded == p; });
 }
 
+bool is_ascii_digit(char c) { return c >= '0' && c <= '9'; }
+
+// Lenovo's consumer laptops of about 2010-2014 name themselves by a
+// five-digit product number ("20079" is a G570, "20021,2959" an IdeaPad S12).
+// Its first four digits are often a ThinkPad's machine type (2007 is a T60),
+// so reading them as one would name another model. A ThinkPad's name is a
+// machine type and a model code ("2325A12", "23252G9", "20XWCTO1WW"): five
+// digits there run on into a letter or a digit.
+bool is_five_digit_product_number(std::string_view text) {
+  if (text.size() < 5 || !std::ranges::all_of(text.substr(0, 5), is_ascii_digit)) return false;
+  return text.size() == 5 || !is_ascii_alnum(text[5]);
+}
+
 std::optional<std::string_view> label_if(const std::optional<std::string>& value, std::string_view label) {
   if (value) return label;
   return std::nullopt;
@@ -52,6 +65,7 @@ std::optional<std::string> derive_mtm(std::string_view product_name) {
   const std::string_view head = text.substr(0, 4);
   if (head[0] < '0' || head[0] > '9') return std::nullopt;
   if (!std::ranges::all_of(head, is_ascii_alnum)) return std::nullopt;
+  if (is_five_digit_product_number(text)) return std::nullopt;
   return ascii_upper(head);
 }
 

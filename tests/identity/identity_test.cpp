@@ -49,6 +49,12 @@ TEST(DeriveMtm, TakesADigitAndThreeLettersOrDigits) {
       {"20X", std::nullopt},  {"20X-", std::nullopt},                   {"20 XW", std::nullopt},
       {"2éXW", std::nullopt}, {"20XÉ", std::nullopt},                   {"", std::nullopt},
       {"9_AB", std::nullopt},
+      // Lenovo's five-digit product numbers name no machine type; a ThinkPad's
+      // machine type and model code keep theirs.
+      {"20079", std::nullopt},   {"20021,2959", std::nullopt}, {" 20206  ", std::nullopt},
+      {"20238 ", std::nullopt},  {"20384-A", std::nullopt},    {"20040M18", "2004"},
+      {"23252G9", "2325"},       {"2325A12", "2325"},          {"1951A12", "1951"},
+      {"2007912", "2007"},       {"2007", "2007"},             {"200795", "2007"},
   };
   for (const auto& c : cases) EXPECT_EQ(derive_mtm(c.input), c.expected) << c.input;
 }
@@ -80,6 +86,8 @@ TEST(BuildIdentity, ChoosesValuesAndLabels) {
       {"placeholder product name",
        {.system_product_name = "To Be Filled By O.E.M.", .baseboard_product = "CRESCENTBAY"}, std::nullopt,
        std::nullopt, "CRESCENTBAY", "SMBIOS type 2 (Baseboard) : Product"},
+      {"a five-digit product number is a name, not a machine type", {.system_product_name = "20079"},
+       std::nullopt, std::nullopt, "20079", "SMBIOS type 1 (System) : Product Name"},
       {"everything absent", {}, std::nullopt, std::nullopt, std::nullopt, {}},
   };
   for (const auto& c : cases) {

@@ -126,18 +126,31 @@ TEST(Collection, FamiliesTakeTheirOwnLineOnly) {
 
 // The 400 sample identities: 43 are ThinkPads whose machine type the reports
 // place (counted from the sample and thinkpad-mtm.tsv alone); one more
-// announces only "ThinkPad SL" and no machine type.
+// announces only "ThinkPad SL" and no machine type. Five are Lenovo consumer
+// laptops named by a five-digit product number (counted with grep), which
+// gives no machine type.
 TEST(Collection, ResolvesTheSampleMachines) {
   const std::vector<MachineProfile> profiles = load_collection();
   std::map<std::string, std::multiset<std::string>> caught;
-  std::size_t exact = 0;
+  std::size_t exact = 0, five_digit = 0;
   for (const auto& row : testing::load_sample_identities(kData + "/identities-sample.tsv")) {
     const MachineIdentity id = build_identity(parse_smbios(testing::sample_smbios_table(row)).value());
     const Resolution r = resolve_profile(profiles, id);
-    if (r.kind == ResolutionKind::Exact) ++exact;
+    if (r.kind == ResolutionKind::Exact) {
+      ++exact;
+      EXPECT_NE(ascii_lower(id.display_name.value_or("")).find("thinkpad"), std::string::npos)
+          << row.system_product_name << " is no ThinkPad but resolves to " << r.profile->id;
+    }
     if (r.kind == ResolutionKind::Family) caught[r.profile->id].insert(*id.display_name);
+    const std::string_view name = trim_white_space(row.system_product_name);
+    if (name.size() >= 5 && name.find_first_not_of("0123456789") >= 5 &&
+        (name.size() == 5 || !is_ascii_alnum(name[5]))) {
+      ++five_digit;
+      EXPECT_EQ(id.mtm, std::nullopt) << row.system_product_name;
+    }
   }
   EXPECT_EQ(exact, 43u);
+  EXPECT_EQ(five_digit, 5u);
   const std::map<std::string, std::multiset<std::string>> expected = {{"family-sl", {"ThinkPad SL"}}};
   EXPECT_EQ(caught, expected);
 }
