@@ -1,4 +1,5 @@
 # make run   installs what is missing, builds, runs "ostrane.exe detect" under Wine
+# make demo  "ostrane.exe detect" on four real identities of the sample (root)
 # make test  installs what is missing, builds both presets, runs every test
 # make bench runs the benchmarks; BENCH_PROFILES=DIR times detect's start-up
 #            on another profile directory than ./profiles
@@ -11,7 +12,7 @@ SHELL := /bin/bash
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows windows-exe host run test soak-tests dist bench fuzz lint clean
+.PHONY: deps test-deps build windows windows-exe host run demo test soak-tests dist bench fuzz lint clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -39,6 +40,9 @@ build: deps windows
 run: deps windows-exe
 	@tools/wine-prefix setup
 	$(WINE_RUN) $(EXE) detect; status=$$?; tools/wine-prefix stop; exit $$status
+
+demo: deps windows-exe
+	scripts/demo.sh
 
 test: test-deps windows host
 	@status=0; \
