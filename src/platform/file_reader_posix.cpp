@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "src/common/os_error.h"
+#include "src/platform/directory_listing.h"
 #include "src/platform/file_reader.h"
 
 namespace ostrane {
@@ -40,12 +41,13 @@ class FileDescriptor {
 std::expected<std::vector<std::string>, std::string> SystemFileReader::list_directory(const std::string& dir) const {
   const std::unique_ptr<DIR, int (*)(DIR*)> handle(::opendir(native(dir).c_str()), &::closedir);
   if (!handle) return std::unexpected(errno_text(errno));
-  std::vector<std::string> names;
-  while (const dirent* entry = ::readdir(handle.get())) {
-    const std::string_view name(std::data(entry->d_name));
-    if (name != "." && name != "..") names.emplace_back(name);
-  }
-  return names;
+  return collect_listing([&]() -> ListingStep {
+    // readdir tells the end from a failure only through errno.
+    errno = 0;
+    if (const dirent* entry = ::readdir(handle.get())) return {ListingStep::Kind::Entry, std::data(entry->d_name)};
+    if (errno != 0) return {ListingStep::Kind::Failed, errno_text(errno)};
+    return {ListingStep::Kind::End, {}};
+  });
 }
 
 std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {

@@ -2,8 +2,10 @@
 
 #include <array>
 #include <iterator>
+#include <utility>
 
 #include "src/common/os_error.h"
+#include "src/platform/directory_listing.h"
 #include "src/platform/file_reader.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
@@ -23,14 +25,15 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
     if (error == ERROR_FILE_NOT_FOUND) return std::vector<std::string>{};
     return std::unexpected(os_error_text(error));
   }
-  std::vector<std::string> names;
-  do {
-    const std::wstring_view name(std::data(data.cFileName));
-    if (name != L"." && name != L"..") names.push_back(from_wide(name));
-  } while (::FindNextFileW(find.get(), &data));
-  // Any failure other than the end of the listing leaves the rest unread,
-  // and unread entries are skipped.
-  return names;
+  bool first = true;
+  return collect_listing([&]() -> ListingStep {
+    if (!std::exchange(first, false) && !::FindNextFileW(find.get(), &data)) {
+      const DWORD error = ::GetLastError();
+      if (error == ERROR_NO_MORE_FILES) return {ListingStep::Kind::End, {}};
+      return {ListingStep::Kind::Failed, os_error_text(error)};
+    }
+    return {ListingStep::Kind::Entry, from_wide(std::wstring_view(std::data(data.cFileName)))};
+  });
 }
 
 std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {

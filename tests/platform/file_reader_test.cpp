@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <fstream>
 
+#include "src/platform/directory_listing.h"
+
 namespace ostrane {
 namespace {
 
@@ -89,6 +91,31 @@ TEST_F(SystemFileReaderTest, AnEmptyDirectoryNameIsNotTheDriveRoot) {
   const auto listing = files_.list_directory("");
   ASSERT_FALSE(listing.has_value());
   EXPECT_TRUE(ends_with(listing.error(), MISSING_DIRECTORY)) << listing.error();
+}
+
+// A listing that fails midway is an error, not a short listing.
+TEST(CollectListing, AFailureMidwayFailsTheWholeListing) {
+  using Kind = ListingStep::Kind;
+  struct Case {
+    std::string_view name;
+    std::vector<ListingStep> steps;
+    std::expected<std::vector<std::string>, std::string> expected;
+  };
+  const Case cases[] = {
+      {"to the end",
+       {{Kind::Entry, "."}, {Kind::Entry, "b.toml"}, {Kind::Entry, ".."}, {Kind::Entry, "a.toml"}, {Kind::End, {}}},
+       std::vector<std::string>{"b.toml", "a.toml"}},
+      {"empty", {{Kind::End, {}}}, std::vector<std::string>{}},
+      {"failure after two entries",
+       {{Kind::Entry, "a.toml"}, {Kind::Entry, "b.toml"}, {Kind::Failed, "The network name is no longer available. (os error 64)"},
+        {Kind::Entry, "c.toml"}, {Kind::End, {}}},
+       std::unexpected(std::string("The network name is no longer available. (os error 64)"))},
+  };
+  for (const Case& c : cases) {
+    std::size_t at = 0;
+    const auto listed = collect_listing([&] { return c.steps.at(at++); });
+    EXPECT_EQ(listed, c.expected) << c.name;
+  }
 }
 
 }  // namespace
