@@ -80,6 +80,9 @@ std::vector<std::string> program_search_dirs(std::string_view executable_dir, st
   for (const auto dir : {executable_dir, system_dir, windows_dir}) {
     if (is_absolute_windows_path(dir)) dirs.emplace_back(dir);
   }
+  // Where Windows keeps its own PowerShell: found there, PATH, which another
+  // account may have had a say in, is never reached.
+  if (is_absolute_windows_path(system_dir)) dirs.push_back(join_windows_path(system_dir, WINDOWS_POWERSHELL_DIR));
   while (!path_variable.empty()) {
     const auto end = path_variable.find(';');
     std::string_view entry = path_variable.substr(0, end);

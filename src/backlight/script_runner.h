@@ -15,6 +15,8 @@
 namespace ostrane {
 
 inline constexpr std::string_view POWERSHELL_EXE = "powershell.exe";
+// Windows PowerShell's directory, under the system directory.
+inline constexpr std::string_view WINDOWS_POWERSHELL_DIR = "WindowsPowerShell\\v1.0";
 inline constexpr std::string_view FRAMEWORK_DIR_NAME = "framework";
 inline constexpr std::string_view MSG_SCRIPT_FAILED = "commande de rétroéclairage en échec";
 
@@ -34,8 +36,9 @@ std::string quote_argument(std::string_view argument);
 std::string command_line(std::string_view program, const std::vector<std::string>& arguments);
 
 // Where powershell.exe is looked for, in order: the executable's directory,
-// the system directory, the Windows directory, then each absolute directory
-// of PATH. Relative PATH entries (".", an empty one) would name the current
+// the system directory, the Windows directory, Windows PowerShell's own
+// directory under the system directory, then each absolute directory of
+// PATH. Relative PATH entries (".", an empty one) would name the current
 // directory, which is never searched.
 std::vector<std::string> program_search_dirs(std::string_view executable_dir, std::string_view system_dir,
                                              std::string_view windows_dir, std::string_view path_variable);

@@ -54,10 +54,13 @@ TEST(ScriptRunner, CommandLineQuotesTheProgram) {
 TEST(ScriptRunner, SearchOrderLeavesOutTheCurrentDirectory) {
   EXPECT_EQ(program_search_dirs(R"(C:\Ostrane)", R"(C:\Windows\system32)", R"(C:\Windows)",
                                 R"(C:\Tools;;.;bin;"C:\Program Files\PS";\\srv\share;D:relative;C:\Windows)"),
-            (std::vector<std::string>{R"(C:\Ostrane)", R"(C:\Windows\system32)", R"(C:\Windows)", R"(C:\Tools)",
+            (std::vector<std::string>{R"(C:\Ostrane)", R"(C:\Windows\system32)", R"(C:\Windows)",
+                                      R"(C:\Windows\system32\WindowsPowerShell\v1.0)", R"(C:\Tools)",
                                       R"(C:\Program Files\PS)", R"(\\srv\share)", R"(C:\Windows)"}));
   // Unknown directories are left out rather than searched as "".
   EXPECT_EQ(program_search_dirs("", "", R"(C:\Windows)", ""), (std::vector<std::string>{R"(C:\Windows)"}));
+  EXPECT_EQ(program_search_dirs("", R"(C:\Windows\system32\)", "", ""),
+            (std::vector<std::string>{R"(C:\Windows\system32\)", R"(C:\Windows\system32\WindowsPowerShell\v1.0)"}));
 }
 
 // On Windows a child's write of zero bytes is a read of zero bytes here, not

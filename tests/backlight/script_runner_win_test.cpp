@@ -143,8 +143,36 @@ TEST_F(ScriptRunnerWin, ScriptAnswersThroughKeyboardRead) {
   }
 }
 
+// Windows PowerShell's own file (Wine's stub, in this prefix), set aside for
+// a test and put back afterwards, even after a run that died half-way.
+class WindowsPowerShellSetAside {
+ public:
+  WindowsPowerShellSetAside() {
+    moved_ = ::MoveFileExW(path_.c_str(), saved_.c_str(), MOVEFILE_REPLACE_EXISTING) ||
+             (!file_exists(path_) && file_exists(saved_));
+  }
+  WindowsPowerShellSetAside(const WindowsPowerShellSetAside&) = delete;
+  WindowsPowerShellSetAside& operator=(const WindowsPowerShellSetAside&) = delete;
+  ~WindowsPowerShellSetAside() {
+    ::DeleteFileW(path_.c_str());
+    if (moved_) ::MoveFileExW(saved_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING);
+  }
+  static std::wstring dir() {
+    std::wstring system(MAX_PATH, L'\0');
+    system.resize(::GetSystemDirectoryW(system.data(), MAX_PATH));
+    return system + L"\\WindowsPowerShell\\v1.0";
+  }
+
+ private:
+  std::wstring path_ = dir() + L"\\powershell.exe";
+  std::wstring saved_ = path_ + L".ostrane-test-saved";
+  bool moved_ = false;
+};
+
+// Without a PowerShell of the system's own, PATH is searched.
 TEST(ScriptRunnerWinLookup, PowershellFoundOnPath) {
   FakeControl fake;
+  WindowsPowerShellSetAside aside;
   const std::wstring tools = make_temp_dir(L"ostrane path dir");
   {
     PlacedPowershell placed(tools);
@@ -156,8 +184,29 @@ TEST(ScriptRunnerWinLookup, PowershellFoundOnPath) {
   remove_tree(tools);
 }
 
+// The PowerShell of the system's WindowsPowerShell directory runs even when
+// PATH names another one first: a PATH entry never decides what runs.
+TEST(ScriptRunnerWinLookup, WindowsPowerShellDirectoryComesBeforePath) {
+  FakeControl fake;
+  WindowsPowerShellSetAside aside;
+  const std::wstring decoy = make_temp_dir(L"ostrane-decoy-powershell");
+  write_file(decoy + L"\\powershell.exe", "not a program");  // would fail to start if chosen
+  {
+    PlacedPowershell placed(WindowsPowerShellSetAside::dir());
+    ASSERT_TRUE(placed.placed());
+    ScopedEnvironment path(L"PATH", decoy);
+    fake.answer(ANSWER);
+    const auto output = run_keyboard_script("read", 0);
+    ASSERT_TRUE(output.has_value()) << display(output.error());
+    EXPECT_EQ(*output, ANSWER);
+    EXPECT_TRUE(fake.arguments().has_value());
+  }
+  remove_tree(decoy);
+}
+
 TEST(ScriptRunnerWinLookup, NoPowershellAnywhere) {
   FakeControl fake;
+  WindowsPowerShellSetAside aside;
   const std::wstring empty = make_temp_dir(L"ostrane-no-powershell");
   {
     ScopedEnvironment path(L"PATH", empty);
