@@ -13,10 +13,12 @@ namespace ostrane {
 namespace {
 
 // No wait for a busy pipe: busy means the service is serving someone, most
-// likely the very request that led here.
+// likely the very request that led here. The server may identify the client
+// but never act with its token: inside the service that token is SYSTEM's,
+// and the pipe may not be the service's.
 PipeExchange exchange_with_service(std::string_view request) {
-  const UniqueKernelHandle pipe(
-      ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  const UniqueKernelHandle pipe(::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                              OPEN_EXISTING, SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION, nullptr));
   if (!pipe) return {};
   DWORD written = 0;
   std::array<char, PIPE_BUFFER_SIZE> answer{};

@@ -1,9 +1,12 @@
 #pragma once
-// The service-manager functions of advapi32.dll. Only the service commands
+// The service-manager functions of advapi32.dll, and the one security
+// function the service needs from it. Only the service commands
 // and the service itself use them, so the DLL is loaded when one of those
 // runs: detect and profiles start without it.
 
 #include <windows.h>
+
+#include <sddl.h>
 
 #include <expected>
 #include <string>
@@ -23,6 +26,8 @@ struct ServiceManagerApi {
   decltype(&::StartServiceCtrlDispatcherW) start_dispatcher = nullptr;
   decltype(&::RegisterServiceCtrlHandlerExW) register_handler = nullptr;
   decltype(&::SetServiceStatus) set_status = nullptr;
+  // The pipe's security descriptor, written in the descriptor language.
+  decltype(&::ConvertStringSecurityDescriptorToSecurityDescriptorW) security_descriptor_from_text = nullptr;
 };
 
 // Loaded by the first call and kept until the process ends, since service

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <atomic>
+#include <expected>
 #include <vector>
 
 #include "src/backlight/keyboard_backlight.h"
@@ -36,12 +37,45 @@ SERVICE_STATUS_HANDLE status_handle = nullptr;
 
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming)
 
-void report_status(const ServiceManagerApi& api, DWORD state, DWORD controls_accepted) {
+void report_status(const ServiceManagerApi& api, DWORD state, DWORD controls_accepted, DWORD exit_code = NO_ERROR) {
   SERVICE_STATUS status{};
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
   status.dwControlsAccepted = controls_accepted;
+  status.dwWin32ExitCode = exit_code;
   api.set_status(status_handle, &status);
+}
+
+// Full access for SYSTEM and the Administrators group, nothing for anyone
+// else: the default security of a pipe made by LocalSystem lets every user
+// open it for reading, which serves nobody but one who would hold the only
+// instance. Protected, so that nothing is inherited.
+constexpr const wchar_t* PIPE_SECURITY = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+// Byte mode, one instance, local clients only. The first instance or none:
+// a pipe of that name made by another process first would have the service
+// join it, and its own backlight calls, as a client, reach that process.
+std::expected<UniqueKernelHandle, DWORD> create_pipe(const ServiceManagerApi& api) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!api.security_descriptor_from_text(PIPE_SECURITY, SDDL_REVISION_1, &descriptor, nullptr)) {
+    return std::unexpected(::GetLastError());
+  }
+  const UniqueLocalMemory owned_descriptor(descriptor);
+  SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
+  UniqueKernelHandle pipe(::CreateNamedPipeW(
+      to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
+      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
+      static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, &security));
+  if (!pipe) return std::unexpected(::GetLastError());
+  // Wine makes a new instance of an existing pipe whatever the flag says;
+  // a pipe that allows more than one instance was made by someone else.
+  // Windows fails the creation itself with this error.
+  DWORD max_instances = 0;
+  if (!::GetNamedPipeInfo(pipe.get(), nullptr, nullptr, nullptr, &max_instances)) {
+    return std::unexpected(::GetLastError());
+  }
+  if (max_instances != 1) return std::unexpected(static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  return pipe;
 }
 
 // Only a stop stops, and the handler only asks: the loop stops. The default
@@ -131,24 +165,27 @@ void WINAPI service_main(DWORD, wchar_t**) {
   report_status(api, SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
   report_status(api, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
 
+  // A service that cannot serve says why in its stopped status, where the
+  // manager shows it (sc query); a normal stop reports 0.
+  DWORD exit_code = NO_ERROR;
   UniqueKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!stop_event) exit_code = ::GetLastError();
   UniqueKernelHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!io_event && exit_code == NO_ERROR) exit_code = ::GetLastError();
   if (stop_event && io_event) {
     STOP_EVENT.exchange(stop_event.get());
-    // Byte mode, one instance, local clients only, the default security of
-    // the service account.
-    UniqueKernelHandle pipe(
-        ::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED,
-                           PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-                           static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr));
-    if (pipe) server_loop(pipe.get(), io_event.get(), stop_event.get());
+    std::expected<UniqueKernelHandle, DWORD> pipe = create_pipe(api);
+    if (pipe) {
+      server_loop(pipe->get(), io_event.get(), stop_event.get());
+    } else {
+      exit_code = pipe.error();
+    }
     // The handler must never see an event that is about to be closed.
     STOP_EVENT.exchange(nullptr);
-    pipe.reset();
   }
   stop_event.reset();
   io_event.reset();
-  report_status(api, SERVICE_STOPPED, 0);
+  report_status(api, SERVICE_STOPPED, 0, exit_code);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // and removed. The cases run in order and share the one installation.
 #include <windows.h>
 
+#include <aclapi.h>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -12,6 +13,7 @@
 #include <vector>
 
 #include "src/backlight/keyboard_script.h"
+#include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
 #include "src/service/pipe_protocol.h"
 #include "src/service/service_constants.h"
@@ -300,12 +302,76 @@ TEST_F(ServiceE2e, InstallAgainWhenStoppedStartsIt) {
   require_running();
 }
 
+// Only SYSTEM and the Administrators may open the pipe. Wine keeps a pipe's
+// security descriptor but does not enforce it, so the descriptor is read
+// back and checked entry by entry.
+TEST_F(ServiceE2e, ThePipeAdmitsOnlySystemAndAdministrators) {
+  require_running();
+  const UniqueKernelHandle client(
+      ::CreateFileW(to_wide(PIPE_NAME).c_str(), READ_CONTROL, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(client) << "open error " << ::GetLastError();
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  ASSERT_EQ(::GetSecurityInfo(client.get(), SE_KERNEL_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl,
+                              nullptr, &descriptor),
+            static_cast<DWORD>(ERROR_SUCCESS));
+  const UniqueLocalMemory owned(descriptor);
+  ASSERT_NE(dacl, nullptr) << "a null DACL lets everyone in";
+  const std::pair<WELL_KNOWN_SID_TYPE, const char*> expected[] = {{WinLocalSystemSid, "SYSTEM"},
+                                                                   {WinBuiltinAdministratorsSid, "Administrators"}};
+  ASSERT_EQ(dacl->AceCount, std::size(expected));
+  for (DWORD i = 0; i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    ASSERT_TRUE(::GetAce(dacl, i, &ace));
+    const auto* allowed = static_cast<const ACCESS_ALLOWED_ACE*>(ace);
+    EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE) << i;
+    EXPECT_EQ(allowed->Mask, static_cast<DWORD>(FILE_ALL_ACCESS)) << i;
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof(sid);
+    ASSERT_TRUE(::CreateWellKnownSid(expected[i].first, nullptr, sid, &size));
+    EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid)) << "entry " << i << " is not " << expected[i].second;
+  }
+}
+
 TEST_F(ServiceE2e, StopThroughTheServiceManager) {
   require_running();
   EXPECT_TRUE(stop_service_and_wait(10000));
-  // Stopped, and still registered.
+  // Stopped, and still registered; a normal stop reports no error.
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(service_status().value_or(SERVICE_STATUS{}).dwWin32ExitCode, static_cast<DWORD>(NO_ERROR));
   EXPECT_NE(exchange("{}").open_error, 0u) << "the pipe outlived the service";
+}
+
+// Another process that made the pipe's name first, open to everyone and
+// with room for more instances, is never joined: the service stops with
+// the error in its status, and nothing of the service reaches that pipe.
+TEST_F(ServiceE2e, APipeNameTakenFirstMakesTheStartFail) {
+  ASSERT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
+  SECURITY_DESCRIPTOR open_to_all{};
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&open_to_all, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&open_to_all, TRUE, nullptr, FALSE));
+  SECURITY_ATTRIBUTES security{sizeof(security), &open_to_all, FALSE};
+  const UniqueKernelHandle squatter(::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(),
+                                                       PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED, PIPE_TYPE_BYTE,
+                                                       PIPE_UNLIMITED_INSTANCES, 4096, 4096, 0, &security));
+  ASSERT_TRUE(squatter) << "create error " << ::GetLastError();
+  const UniqueKernelHandle connected(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  OVERLAPPED listen{};
+  listen.hEvent = connected.get();
+  ASSERT_FALSE(::ConnectNamedPipe(squatter.get(), &listen));
+  ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
+
+  const auto run = copy().run(L"service install");  // starts the installed service
+  ASSERT_TRUE(run.has_value());
+  DWORD state = 0;
+  for (int waited = 0; waited < 10000 && (state = service_state()) != SERVICE_STOPPED; waited += 50) ::Sleep(50);
+  EXPECT_EQ(state, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(service_status().value_or(SERVICE_STATUS{}).dwWin32ExitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  EXPECT_EQ(::WaitForSingleObject(connected.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
+      << "something connected to the other process's pipe";
+  ::CancelIoEx(squatter.get(), &listen);
+  DWORD ignored = 0;
+  ::GetOverlappedResult(squatter.get(), &listen, &ignored, TRUE);
 }
 
 TEST_F(ServiceE2e, UninstallThenUninstallAgain) {

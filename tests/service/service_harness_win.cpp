@@ -46,13 +46,18 @@ void ServiceCopy::forget_recordings() const {
   ::DeleteFileW((dir_ + L"\\fake-powershell-control\\script.bin").c_str());
 }
 
-DWORD service_state() {
+std::optional<SERVICE_STATUS> service_status() {
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   const UniqueServiceHandle service(
       manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS) : nullptr);
   SERVICE_STATUS status{};
-  if (!service.get() || !::QueryServiceStatus(service.get(), &status)) return 0;
-  return status.dwCurrentState;
+  if (!service.get() || !::QueryServiceStatus(service.get(), &status)) return std::nullopt;
+  return status;
+}
+
+DWORD service_state() {
+  const std::optional<SERVICE_STATUS> status = service_status();
+  return status ? status->dwCurrentState : 0;
 }
 
 std::optional<RegisteredConfig> registered_config() {

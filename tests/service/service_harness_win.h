@@ -41,7 +41,9 @@ class ServiceCopy {
   bool ready_ = false;
 };
 
-// The service's state as the manager tells it, or 0 when it cannot.
+// The service's status as the manager tells it, nothing when it cannot.
+std::optional<SERVICE_STATUS> service_status();
+// Its state alone, or 0.
 DWORD service_state();
 // The registration as the manager reads it back.
 struct RegisteredConfig {
