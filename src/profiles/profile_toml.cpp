@@ -41,6 +41,7 @@
 
 #include "src/common/text.h"
 #include "src/profiles/schema_messages.h"
+#include "src/profiles/key_depth.h"
 #include "src/profiles/toml_report.h"
 
 namespace ostrane {
@@ -380,6 +381,9 @@ void find_beyond_toml_1_1(const toml::node& node, LazySource& source, Outcome& f
 
 std::expected<MachineProfile, std::string> map_profile_toml(std::string_view text) {
   LazySource source(text);
+  if (const std::optional<TextPosition> at = find_too_deep_key(text)) {
+    return std::unexpected(source.get().report(*at, *at, KEY_TOO_DEEP_MESSAGE));
+  }
   const toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
     const TextPosition at = position(parsed.error().source().begin);

@@ -322,7 +322,13 @@ struct DirectoryCase {
 };
 
 TEST_F(Detect, BadProfileDirectoriesFailBothCommandsWithTheSameLine) {
+  // 20 KB that once overflowed the stack inside the TOML library.
+  std::string deep = "a";
+  for (int i = 1; i < 10000; ++i) deep += ".a";
   const DirectoryCase cases[] = {
+      {"a key of 10,000 parts", {{"a.toml", deep + " = 1\n"}}, "d",
+       "erreur : profils (d) : d\\a.toml : TOML invalide : TOML parse error at line 1, column 1\n  |\n1 | " + deep +
+           " = 1\n  | ^\nError while parsing key: a dotted key or table name may have at most 256 parts\n"},
       {"missing directory", {}, "absent", "erreur : profils (absent) : Path not found. (os error 3)\n"},
       {"a directory named old.toml", {{"b.toml", kModelX1}}, "d",
        "erreur : profils (d) : Access denied. (os error 5)\n"},

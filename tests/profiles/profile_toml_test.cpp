@@ -609,5 +609,50 @@ TEST(MapProfileToml, ReportsSyntaxErrorsInTheSameLayout) {
   for (const auto& c : cases) EXPECT_EQ(report_of(c.text), c.expected) << c.name;
 }
 
+// A key dotted beyond what the TOML library can take is a positioned error
+// found before the library reads it; dots in strings and comments are text.
+TEST(MapProfileToml, RefusesKeysDottedTooDeep) {
+  const auto dotted = [](std::size_t parts, std::string_view part, std::string_view dot) {
+    std::string key(part);
+    for (std::size_t i = 1; i < parts; ++i) (key += dot) += part;
+    return key;
+  };
+  const auto report_at = [](std::size_t line, std::size_t column, const std::string& source_line) {
+    const std::string number = std::to_string(line);
+    const std::string gutter(number.size(), ' ');
+    return "TOML parse error at line " + number + ", column " + std::to_string(column) + "\n" + gutter + " |\n" +
+           number + " | " + source_line + "\n" + gutter + " | " + std::string(column - 1, ' ') + "^\n" +
+           "Error while parsing key: a dotted key or table name may have at most 256 parts";
+  };
+  const std::string key = dotted(257, "a", ".");
+  const std::string spaced = dotted(257, "\"b.c\"", " . ");
+  const std::string literal = dotted(257, "'x'", ".");
+  struct Case {
+    std::string_view name;
+    std::string text;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {"a key", "schema_version = 1\n" + key + " = 1\n", report_at(2, 1, key + " = 1")},
+      {"a table header", "# " + key + "\n[" + key + "]\n", report_at(2, 2, "[" + key + "]")},
+      {"quoted parts with spaces around the dots", "x = { " + spaced + " = 1 }\n",
+       report_at(1, 7, "x = { " + spaced + " = 1 }")},
+      {"after a multi-line string and a byte-order mark",
+       "\xEF\xBB\xBFnote = \"\"\"\n" + key + "\n\"\"\"\n\t" + literal + " = 2\n",
+       report_at(4, 2, "\t" + literal + " = 2")},
+  };
+  for (const Case& c : cases) EXPECT_EQ(report_of(c.text), c.expected) << c.name;
+
+  const std::string not_keys[] = {
+      "[" + dotted(256, "a", ".") + "]\n",
+      "id = \"" + key + "\"\n",
+      "id = '" + key + "'\n# " + key + "\n",
+      "id = \"\"\"\\\"\"\"" + key + "\"\"\"\n",
+  };
+  for (const std::string& text : not_keys) {
+    EXPECT_EQ(report_of(text).find("at most 256 parts"), std::string::npos) << text.substr(0, 40);
+  }
+}
+
 }  // namespace
 }  // namespace ostrane
