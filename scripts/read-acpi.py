@@ -1,0 +1,182 @@
+#!/usr/bin/env python3
+"""Reads decompiled ThinkPad ACPI tables and writes the facts the profiles use.
+
+  scripts/read-acpi.py DIR > data/thinkpad-acpi.tsv
+
+DIR holds one <hardware id>.dsl per report (every table of the machine in ASL,
+as the linux-hardware.org ACPI collection prints them) and index.tsv (hwid,
+collection_path, model). One row per dump, sorted by hardware id:
+
+  hwid, model       the report, the model as the collection names it
+  mtm               the first four characters of the model's last word
+  firmware          "coreboot" when the DSDT's OEM id is coreboot's, which
+                    names its objects its own way and is no evidence for
+                    the vendor's firmware; else "vendor"
+  dsdt_oem          the DSDT's OEM id
+  ec                the path of every device whose _HID is PNP0C09
+  mlcg, mlcs        whether HKEY under that EC has the method
+  kblt              the path of every EC field named KBLT
+  ucms              whether the method \\UCMS exists
+  dytc              the path of the DYTC method under HKEY, or "-"
+  dytc_revision     the revision its query (function 0) answers, in bits
+                    28 to 31, when the code states it as constants; else "?"
+
+A value that does not exist is "-"; several are joined with "|".
+"""
+
+import csv
+import re
+import sys
+from pathlib import Path
+
+OPENS_NAMESPACE = re.compile(r"^\s*(Scope|Device|Method|ThermalZone|PowerResource|Processor)\s*\(\s*([\\^A-Z0-9_.]+)")
+FIELD = re.compile(r"^\s*(Field|IndexField|BankField)\s*\(")
+FIELD_UNIT = re.compile(r"^\s*([A-Z_][A-Z0-9_]{0,3})\s*,\s*\d+")
+DEFINITION_BLOCK = re.compile(r'^\s*DefinitionBlock\s*\(\s*"[^"]*"\s*,\s*"(\w+)"\s*,\s*\d+\s*,\s*"([^"]*)"')
+EC_HID = re.compile(r'Name\s*\(\s*_HID\s*,\s*EisaId\s*\(\s*"PNP0C09"\s*\)')
+
+
+def resolve(scope, name):
+    """The absolute path of `name` declared in `scope`."""
+    if name.startswith("\\"):
+        return "\\" + name[1:] if name != "\\" else "\\"
+    parts = [] if scope == "\\" else scope[1:].split(".")
+    while name.startswith("^"):
+        parts = parts[:-1]
+        name = name[1:]
+    parts += [p for p in name.split(".") if p]
+    return "\\" + ".".join(parts)
+
+
+def strip_text(line):
+    """The line without its comments and string literals, which may hold braces."""
+    line = re.sub(r'"(?:[^"\\]|\\.)*"', '""', line)
+    line = re.sub(r"/\*.*?\*/", "", line)
+    return line.split("//", 1)[0]
+
+
+class Namespace:
+    def __init__(self):
+        self.devices, self.methods, self.fields = set(), {}, set()
+        self.ec_devices, self.dsdt_oem = set(), None
+
+    def read(self, lines):
+        stack = []  # (path, kind, first line of a method)
+        pending = None
+        for number, raw in enumerate(lines):
+            block = DEFINITION_BLOCK.match(raw)
+            if block:
+                if block.group(1) == "DSDT":
+                    self.dsdt_oem = block.group(2).strip()
+                stack, pending = [], ("\\", "scope")
+            line = strip_text(raw)
+            scope = stack[-1][0] if stack else "\\"
+            match = OPENS_NAMESPACE.match(line)
+            if match:
+                path = resolve(scope, match.group(2))
+                kind = match.group(1).lower()
+                pending = (path, kind)
+                if kind == "device":
+                    self.devices.add(path)
+                elif kind == "method":
+                    self.methods[path] = number
+            elif FIELD.match(line):
+                pending = (scope, "field")
+            elif stack and stack[-1][1] == "field":
+                unit = FIELD_UNIT.match(line)
+                if unit:
+                    self.fields.add(resolve(scope, unit.group(1)))
+            if stack and stack[-1][1] == "device" and EC_HID.search(raw):
+                self.ec_devices.add(stack[-1][0])
+            for char in line:
+                if char == "{":
+                    stack.append(pending if pending else (scope, "block"))
+                    pending = None
+                elif char == "}" and stack:
+                    stack.pop()
+        return self
+
+
+def dytc_revision(lines, start):
+    """Bits 28 to 31 of what the query case sets, when they are constants."""
+    depth, body = 0, []
+    for raw in lines[start:]:
+        line = strip_text(raw)
+        body.append(line)
+        depth += line.count("{") - line.count("}")
+        if depth == 0 and "}" in line:
+            break
+    text = "\n".join(body)
+    case = re.search(r"Case\s*\(\s*(?:0x00|Zero)\s*\)\s*\{(.*?)\}", text, re.S)
+    if not case:
+        return "?"
+    value = 0
+    for statement in case.group(1).splitlines():
+        statement = statement.strip()
+        if not statement:
+            continue
+        m = re.fullmatch(r"Local1\s*(\|?=)\s*(.+)", statement)
+        if not m:
+            if "Local1" in statement:
+                return "?"
+            continue  # another object set on the way
+        term = m.group(2).strip()
+        shifted = re.fullmatch(r"\(\s*(0x[0-9A-Fa-f]+|One|Zero)\s*<<\s*(0x[0-9A-Fa-f]+)\s*\)", term)
+        if shifted:
+            number = {"One": 1, "Zero": 0}.get(shifted.group(1))
+            number = int(shifted.group(1), 16) if number is None else number
+            term_value = number << int(shifted.group(2), 16)
+        elif term in ("One", "Zero"):
+            term_value = 1 if term == "One" else 0
+        elif re.fullmatch(r"0x[0-9A-Fa-f]+", term):
+            term_value = int(term, 16)
+        else:
+            return "?"
+        value = term_value if m.group(1) == "=" else value | term_value
+    return str((value >> 28) & 0xF)
+
+
+def facts(path, hwid, model):
+    lines = path.read_text(encoding="utf-8", errors="replace").splitlines()
+    ns = Namespace().read(lines)
+    ecs = sorted(ns.ec_devices)
+    hkeys = [ec + ".HKEY" for ec in ecs if ec + ".HKEY" in ns.devices]
+    has = lambda name: "yes" if any(h + "." + name in ns.methods for h in hkeys) else "no"
+    dytc = [h + ".DYTC" for h in hkeys if h + ".DYTC" in ns.methods]
+    revision = dytc_revision(lines, ns.methods[dytc[0]]) if dytc else "-"
+    kblt = sorted(f for f in ns.fields if f.endswith(".KBLT"))
+    return {
+        "hwid": hwid,
+        "model": model,
+        "mtm": model.split()[-1][:4].upper(),
+        "firmware": "coreboot" if (ns.dsdt_oem or "").upper().startswith("CORE") else "vendor",
+        "dsdt_oem": ns.dsdt_oem or "?",
+        "ec": "|".join(ecs) or "-",
+        "mlcg": has("MLCG"),
+        "mlcs": has("MLCS"),
+        "kblt": "|".join(kblt) or "-",
+        "ucms": "yes" if "\\UCMS" in ns.methods else "no",
+        "dytc": "|".join(dytc) or "-",
+        "dytc_revision": revision,
+    }
+
+
+COLUMNS = ["hwid", "model", "mtm", "firmware", "dsdt_oem", "ec", "mlcg", "mlcs", "kblt", "ucms", "dytc", "dytc_revision"]
+
+
+def main(argv):
+    if len(argv) != 2:
+        print(__doc__, file=sys.stderr)
+        return 2
+    folder = Path(argv[1])
+    with open(folder / "index.tsv", encoding="utf-8", newline="") as f:
+        index = list(csv.DictReader(f, delimiter="\t"))
+    out = csv.DictWriter(sys.stdout, COLUMNS, delimiter="\t", lineterminator="\n")
+    out.writeheader()
+    for row in sorted(index, key=lambda r: r["hwid"]):
+        out.writerow(facts(folder / f"{row['hwid']}.dsl", row["hwid"], row["model"]))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
