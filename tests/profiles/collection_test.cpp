@@ -4,9 +4,11 @@
 // the profiles are written from.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <map>
 #include <set>
+#include <variant>
 
 #include "hal/smbios/parse_smbios.h"
 #include "src/common/text.h"
@@ -153,6 +155,72 @@ TEST(Collection, ResolvesTheSampleMachines) {
   EXPECT_EQ(five_digit, 5u);
   const std::map<std::string, std::multiset<std::string>> expected = {{"family-sl", {"ThinkPad SL"}}};
   EXPECT_EQ(caught, expected);
+}
+
+// What one vendor-firmware dump of data/thinkpad-acpi.tsv shows.
+struct Firmware {
+  std::string hwid;
+  std::set<std::string> paths;
+  int dytc_revision = -1;
+};
+
+std::vector<std::string> split(const std::string& cell) {
+  std::vector<std::string> parts;
+  if (cell == "-") return parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t bar = cell.find('|', start);
+    parts.push_back(cell.substr(start, bar - start));
+    if (bar == std::string::npos) return parts;
+    start = bar + 1;
+  }
+}
+
+// Every ACPI path a model profile claims is in every vendor firmware of its
+// machine types, and a claim that such a firmware bears out names it and says
+// documented; so does the platform profile, whose DYTC must be of revision 5
+// or later. A coreboot build is no evidence for Lenovo's firmware.
+TEST(Collection, EveryFirmwareClaimHoldsInTheModelsOwnTables) {
+  std::map<std::string, std::vector<Firmware>> by_type;
+  std::size_t vendor_dumps = 0;
+  for (const auto& cells : read_tsv("thinkpad-acpi.tsv")) {
+    ASSERT_EQ(cells.size(), 12u);
+    if (cells[3] != "vendor") continue;
+    Firmware firmware{cells[0], {}, cells[11] == "-" || cells[11] == "?" ? -1 : std::stoi(cells[11])};
+    for (const std::string& ec : split(cells[5])) {
+      if (cells[6] == "yes") firmware.paths.insert(ec + ".HKEY.MLCG");
+      if (cells[7] == "yes") firmware.paths.insert(ec + ".HKEY.MLCS");
+    }
+    for (const std::string& field : split(cells[8])) firmware.paths.insert(field);
+    if (cells[9] == "yes") firmware.paths.insert("\\UCMS");
+    by_type[cells[2]].push_back(std::move(firmware));
+    ++vendor_dumps;
+  }
+  EXPECT_EQ(vendor_dumps, 44u);
+
+  std::size_t checked = 0;
+  for (const MachineProfile& p : load_collection()) {
+    if (p.scope != ProfileScope::Model) continue;
+    for (const std::string& mtm : p.matches.mtm) {
+      for (const Firmware& firmware : by_type[mtm]) {
+        for (const Capability& c : p.capabilities) {
+          const auto* acpi = std::get_if<access::Acpi>(&c.access);
+          const bool profile = std::holds_alternative<access::PlatformProfile>(c.access);
+          if (!acpi && !profile) continue;
+          const std::string what = p.id + " / " + c.id + " / " + firmware.hwid;
+          if (acpi) EXPECT_TRUE(firmware.paths.contains(acpi->path)) << what << ": no " << acpi->path;
+          if (profile) EXPECT_GE(firmware.dytc_revision, 5) << what;
+          EXPECT_EQ(c.confidence, Confidence::Documented) << what;
+          EXPECT_TRUE(std::ranges::any_of(c.sources, [&](const std::string& s) {
+            return s.find(firmware.hwid) != std::string::npos;
+          })) << what << " does not name the firmware";
+          ++checked;
+        }
+      }
+    }
+  }
+  // Counted from the model table: the backlight, ThinkLight and platform
+  // profile claims of the 43 vendor dumps whose machine type a model lists.
+  EXPECT_EQ(checked, 58u);
 }
 
 }  // namespace
