@@ -7,10 +7,8 @@ std::expected<std::vector<std::string>, std::string> collect_listing(const std::
   for (;;) {
     ListingStep step = next();
     switch (step.kind) {
-      case ListingStep::Kind::End:
-        return names;
-      case ListingStep::Kind::Failed:
-        return std::unexpected(std::move(step.text));
+      case ListingStep::Kind::End: return names;
+      case ListingStep::Kind::Failed: return std::unexpected(std::move(step.text));
       case ListingStep::Kind::Entry:
         if (step.text != "." && step.text != "..") names.push_back(std::move(step.text));
         break;

@@ -28,22 +28,7 @@ class KeyScanner {
         after_part_ = false;
         ++pos_;
       } else if (c == '"' || c == '\'' || is_bare_key_char(c)) {
-        const std::size_t begin = pos_;
-        const std::size_t begin_line = line_, begin_line_start = line_start_;
-        if (is_bare_key_char(c)) {
-          while (pos_ < text_.size() && is_bare_key_char(text_[pos_])) ++pos_;
-        } else {
-          skip_string(c);
-        }
-        if (after_dot_) {
-          ++parts_;
-        } else {
-          parts_ = 1;
-          run_ = {begin_line, column_of(begin, begin_line_start)};
-        }
-        after_dot_ = false;
-        after_part_ = true;
-        if (parts_ > max_parts_) return run_;
+        if (read_part(c)) return run_;
       } else {
         if (c == '#') skip_comment();
         if (pos_ < text_.size()) advance();
@@ -55,6 +40,25 @@ class KeyScanner {
   }
 
  private:
+  // One part of a dotted run, bare or quoted; true when the run is too long.
+  bool read_part(char first) {
+    const TextPosition at{line_, column_of(pos_, line_start_)};
+    if (is_bare_key_char(first)) {
+      while (pos_ < text_.size() && is_bare_key_char(text_[pos_])) ++pos_;
+    } else {
+      skip_string(first);
+    }
+    if (after_dot_) {
+      ++parts_;
+    } else {
+      parts_ = 1;
+      run_ = at;
+    }
+    after_dot_ = false;
+    after_part_ = true;
+    return parts_ > max_parts_;
+  }
+
   void advance() {
     if (text_[pos_] == '\n') {
       ++line_;
@@ -71,7 +75,7 @@ class KeyScanner {
   // strings have escapes; one-line strings end at the line's end at the
   // latest, which the parser then reports.
   void skip_string(char quote) {
-    const std::string_view triple = quote == '"' ? "\"\"\"" : "'''";
+    const std::string_view triple = quote == '"' ? R"(""")" : "'''";
     const bool multi_line = text_.substr(pos_).starts_with(triple);
     pos_ += multi_line ? 3 : 1;
     while (pos_ < text_.size()) {

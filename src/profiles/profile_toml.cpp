@@ -40,8 +40,8 @@
 #include <vector>
 
 #include "src/common/text.h"
-#include "src/profiles/schema_messages.h"
 #include "src/profiles/key_depth.h"
+#include "src/profiles/schema_messages.h"
 #include "src/profiles/toml_report.h"
 
 namespace ostrane {

@@ -33,8 +33,7 @@ std::expected<ServiceManagerApi, std::string> load() {
   bind(api.library, "StartServiceCtrlDispatcherW", api.start_dispatcher, missing);
   bind(api.library, "RegisterServiceCtrlHandlerExW", api.register_handler, missing);
   bind(api.library, "SetServiceStatus", api.set_status, missing);
-  bind(api.library, "ConvertStringSecurityDescriptorToSecurityDescriptorW", api.security_descriptor_from_text,
-       missing);
+  bind(api.library, "ConvertStringSecurityDescriptorToSecurityDescriptorW", api.security_descriptor_from_text, missing);
   if (missing) return std::unexpected(std::move(*missing));
   return api;
 }
