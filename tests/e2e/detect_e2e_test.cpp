@@ -204,13 +204,18 @@ TEST_F(Detect, ReportsEachKindOfMachineExactly) {
   }
 }
 
+int toml_files_in(const std::string& dir) {
+  int count = 0;
+  for (const auto& entry : fs::directory_iterator(dir)) count += entry.path().extension() == ".toml";
+  return count;
+}
+
 // The shipped collection knows ThinkPads of every generation by their
 // machine type, and gives a new type of a known line to its family.
 TEST_F(Detect, TheShippedCollectionKnowsThinkPadsOfEveryGeneration) {
   if (auto why = dmi_namespace_unavailable()) GTEST_SKIP() << *why;
   const std::string shipped = OSTRANE_PROFILES_DIR;
-  int loaded = 0;
-  for (const auto& entry : fs::directory_iterator(shipped)) loaded += entry.path().extension() == ".toml";
+  const int loaded = toml_files_in(shipped);
   struct Case {
     std::string product_name, version, resolution, profile_id;
   };
@@ -246,8 +251,7 @@ TEST_F(Detect, TheShippedCollectionKnowsThinkPadsOfEveryGeneration) {
 TEST_F(Detect, FiveDigitProductNumbersOfTheSampleGiveNoMachineType) {
   if (auto why = dmi_namespace_unavailable()) GTEST_SKIP() << *why;
   const std::string shipped = OSTRANE_PROFILES_DIR;
-  int loaded = 0;
-  for (const auto& entry : fs::directory_iterator(shipped)) loaded += entry.path().extension() == ".toml";
+  const int loaded = toml_files_in(shipped);
   struct Case {
     std::string product_name, version, family, board, bios_version, bios_date;
   };
