@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "src/profiles/load_profiles.h"
+#include "src/profiles/profile_toml.h"
 #include "src/profiles/resolve_profile.h"
 
 namespace ostrane {
@@ -109,6 +110,22 @@ void BM_ResolveAgainst10k(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_ResolveAgainst10k)->Unit(benchmark::kMicrosecond);
+
+// 1.6 MB of values on one line, or one per line: reading a document must
+// not depend on how its lines are cut (argument 1: one line).
+void BM_RefuseLargeDocument(benchmark::State& state) {
+  const bool one_line = state.range(0) == 1;
+  std::string text = "x = [";
+  for (int i = 0; i < 400000; ++i) text += i ? (one_line ? ",1.5" : ",\n1.5") : "1.5";
+  text += "]\n";
+  for (auto _ : state) {
+    auto mapped = map_profile_toml(text);
+    if (mapped) state.SkipWithError("an unknown key was accepted");
+    benchmark::DoNotOptimize(mapped);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(text.size()));
+}
+BENCHMARK(BM_RefuseLargeDocument)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 }  // namespace ostrane

@@ -15,7 +15,7 @@ seconds=${1:-300}
 # A target NAME is fuzz/NAME_fuzz.cpp plus the project sources it needs.
 declare -A SOURCES=(
   [parse_smbios]="hal/smbios/parse_smbios.cpp hal/hal_error.cpp src/common/utf8.cpp src/common/text.cpp"
-  [parse_profile]="src/profiles/parse_profile.cpp src/profiles/profile_error.cpp src/profiles/profile_toml.cpp src/profiles/key_depth.cpp src/profiles/toml_report.cpp src/profiles/schema_messages.cpp src/common/utf8.cpp src/common/text.cpp"
+  [parse_profile]="src/profiles/parse_profile.cpp src/profiles/profile_error.cpp src/profiles/profile_toml.cpp src/profiles/nesting_depth.cpp src/profiles/toml_report.cpp src/profiles/schema_messages.cpp src/common/utf8.cpp src/common/text.cpp"
   [parse_keyboard_json]="src/backlight/keyboard_json.cpp src/common/json_members.cpp src/common/utf8.cpp src/common/text.cpp"
   [handle_request]="src/service/pipe_protocol.cpp src/backlight/keyboard_json.cpp src/backlight/keyboard_state.cpp src/report/json_writer.cpp hal/hal_error.cpp src/common/json_members.cpp src/common/utf8.cpp src/common/text.cpp"
 )
@@ -23,6 +23,10 @@ ALL_TARGETS=(parse_smbios parse_profile parse_keyboard_json handle_request)
 # Inputs may be this long; libFuzzer's own default, the largest seed or
 # 4 KiB, is far below a profile that nests deep enough to matter.
 declare -A MAX_LEN=([parse_profile]=65536)
+# The stack this target runs with, in KiB: what a Windows program's main
+# thread gets, so that the nesting guard alone is shown to keep the TOML
+# library within it (the product reads profiles on a larger stack still).
+declare -A STACK_KIB=([parse_profile]=1024)
 targets=("${@:-${ALL_TARGETS[@]}}")
 
 CXX=${CXX:-clang++-16}
@@ -46,11 +50,14 @@ run() {
   local corpus=$out/corpus/$name artifacts=$out/artifacts/$name/
   mkdir -p "$corpus" "$artifacts"
   cp -p "$here/corpus/$name"/* "$corpus"/
-  echo "== fuzzing $name for ${seconds}s"
-  UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    "$out/$name" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
-    ${MAX_LEN[$name]:+-max_len=${MAX_LEN[$name]}} \
-    -artifact_prefix="$artifacts" "$corpus" >"$out/$name.log" 2>&1
+  echo "== fuzzing $name for ${seconds}s${STACK_KIB[$name]:+ with a stack of ${STACK_KIB[$name]} KiB}"
+  (
+    [ -n "${STACK_KIB[$name]:-}" ] && ulimit -s "${STACK_KIB[$name]}"
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+      exec "$out/$name" -max_total_time="$seconds" -timeout=5 -rss_limit_mb=2048 -print_final_stats=1 \
+      ${MAX_LEN[$name]:+-max_len=${MAX_LEN[$name]}} \
+      -artifact_prefix="$artifacts" "$corpus" >"$out/$name.log" 2>&1
+  )
 }
 
 status=0

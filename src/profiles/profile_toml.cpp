@@ -40,7 +40,7 @@
 #include <vector>
 
 #include "src/common/text.h"
-#include "src/profiles/key_depth.h"
+#include "src/profiles/nesting_depth.h"
 #include "src/profiles/schema_messages.h"
 #include "src/profiles/toml_report.h"
 
@@ -352,45 +352,55 @@ class LazySource {
   std::optional<SourceText> source_;
 };
 
-void find_beyond_toml_1_1(const toml::node& node, LazySource& source, Outcome& first) {
+// The first place, in document order, that TOML 1.1.0 does not allow. The
+// walk keeps its own stack: a tree as deep as the library allows must not
+// need one frame a level here.
+Outcome find_beyond_toml_1_1(const toml::table& root, LazySource& source) {
+  Outcome first;
   const auto note = [&](const toml::source_position& at, std::string_view message) {
     const TextPosition where = position(at);
     if (!first || where < first->begin) first = Failure{where, where, std::string(message)};
   };
-  if (const auto* table = node.as_table()) {
-    for (const auto& [key, value] : *table) {
-      // A name of bare-key characters only is right however it was written,
-      // bare or quoted: only another name needs a look at its source text.
-      if (!is_toml_1_1_bare_key(key.str())) {
-        const std::string_view text = source.get().slice(position(key.source().begin), position(key.source().end));
-        if (!text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text)) {
-          note(key.source().begin, BARE_KEY_MESSAGE);
+  std::vector<const toml::node*> pending{&root};
+  while (!pending.empty()) {
+    const toml::node& node = *pending.back();
+    pending.pop_back();
+    if (const auto* table = node.as_table()) {
+      for (const auto& [key, value] : *table) {
+        // A name of bare-key characters only is right however it was
+        // written, bare or quoted: only another name needs a look at its
+        // source text.
+        if (!is_toml_1_1_bare_key(key.str())) {
+          const std::string_view text = source.get().slice(position(key.source().begin), position(key.source().end));
+          if (!text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text)) {
+            note(key.source().begin, BARE_KEY_MESSAGE);
+          }
         }
+        pending.push_back(&value);
       }
-      find_beyond_toml_1_1(value, source, first);
+    } else if (const auto* array = node.as_array()) {
+      for (const toml::node& element : *array) pending.push_back(&element);
+    } else if (node.is_floating_point()) {
+      const std::string_view text = source.get().slice(position(node.source().begin), position(node.source().end));
+      if (text.find_first_of("xX") != std::string_view::npos) note(node.source().begin, HEX_FLOAT_MESSAGE);
     }
-  } else if (const auto* array = node.as_array()) {
-    for (const toml::node& element : *array) find_beyond_toml_1_1(element, source, first);
-  } else if (node.is_floating_point()) {
-    const std::string_view text = source.get().slice(position(node.source().begin), position(node.source().end));
-    if (text.find_first_of("xX") != std::string_view::npos) note(node.source().begin, HEX_FLOAT_MESSAGE);
   }
+  return first;
 }
 
 }  // namespace
 
 std::expected<MachineProfile, std::string> map_profile_toml(std::string_view text) {
   LazySource source(text);
-  if (const std::optional<TextPosition> at = find_too_deep_key(text)) {
-    return std::unexpected(source.get().report(*at, *at, KEY_TOO_DEEP_MESSAGE));
+  if (const std::optional<NestingError> deep = find_too_deep_nesting(text)) {
+    return std::unexpected(source.get().report(deep->at, deep->at, deep->message));
   }
   const toml::parse_result parsed = toml::parse(text);
   if (!parsed) {
     const TextPosition at = position(parsed.error().source().begin);
     return std::unexpected(source.get().report(at, at, parsed.error().description()));
   }
-  Outcome failure;
-  find_beyond_toml_1_1(parsed.table(), source, failure);
+  Outcome failure = find_beyond_toml_1_1(parsed.table(), source);
   if (!failure) {
     Mapped<MachineProfile> profile = read_profile(parsed.table());
     if (profile) return std::move(*profile);

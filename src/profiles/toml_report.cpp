@@ -9,13 +9,6 @@ namespace {
 
 constexpr std::string_view BYTE_ORDER_MARK = "\xEF\xBB\xBF";
 
-// Byte offset of the character at 1-based `column`, or the line's size.
-std::size_t offset_of_column(std::string_view line, std::size_t column) {
-  std::size_t pos = 0;
-  for (std::size_t c = 1; c < column && pos < line.size(); ++c) pos += decode_utf8_at(line, pos).length;
-  return pos;
-}
-
 std::size_t count_characters(std::string_view text) {
   std::size_t count = 0;
   for (std::size_t pos = 0; pos < text.size(); ++count) pos += decode_utf8_at(text, pos).length;
@@ -27,9 +20,39 @@ std::size_t count_characters(std::string_view text) {
 SourceText::SourceText(std::string_view text) : text_(text) {
   const std::size_t start = text.starts_with(BYTE_ORDER_MARK) ? BYTE_ORDER_MARK.size() : 0;
   line_starts_.push_back(start);
-  for (std::size_t pos = text.find('\n', start); pos != std::string_view::npos; pos = text.find('\n', pos + 1)) {
-    line_starts_.push_back(pos + 1);
+  bool ascii = true;
+  for (std::size_t pos = start; pos < text.size(); ++pos) {
+    const char c = text[pos];
+    if (c == '\n') {
+      ascii_lines_.push_back(ascii);
+      line_starts_.push_back(pos + 1);
+      ascii = true;
+    } else if (static_cast<unsigned char>(c) >= 0x80) {
+      ascii = false;
+    }
   }
+  ascii_lines_.push_back(ascii);
+}
+
+std::size_t SourceText::offset_of_column(std::size_t number, std::string_view line, std::size_t column) const {
+  const std::size_t index = column > 0 ? column - 1 : 0;
+  if (ascii_lines_[number - 1]) return std::min(index, line.size());
+  if (char_starts_.empty()) {
+    std::size_t next_line = 0;
+    for (std::size_t pos = 0; pos < text_.size(); pos += decode_utf8_at(text_, pos).length) {
+      while (next_line < line_starts_.size() && line_starts_[next_line] <= pos) {
+        line_first_chars_.push_back(char_starts_.size());
+        ++next_line;
+      }
+      char_starts_.push_back(pos);
+    }
+    char_starts_.push_back(text_.size());
+    while (line_first_chars_.size() < line_starts_.size()) line_first_chars_.push_back(char_starts_.size() - 1);
+  }
+  const std::size_t line_start = line_starts_[number - 1];
+  const std::size_t char_index = line_first_chars_[number - 1] + index;
+  if (char_index >= char_starts_.size()) return line.size();
+  return std::min(char_starts_[char_index] - line_start, line.size());
 }
 
 std::string_view SourceText::line(std::size_t number) const {
@@ -41,9 +64,11 @@ std::string_view SourceText::line(std::size_t number) const {
 }
 
 std::string_view SourceText::slice(TextPosition begin, TextPosition end) const {
+  if (begin.line == 0 || begin.line > line_starts_.size()) return {};
   const std::string_view text = line(begin.line);
-  const std::size_t from = offset_of_column(text, begin.column);
-  const std::size_t to = end.line == begin.line ? std::max(from, offset_of_column(text, end.column)) : text.size();
+  const std::size_t from = offset_of_column(begin.line, text, begin.column);
+  const std::size_t to =
+      end.line == begin.line ? std::max(from, offset_of_column(begin.line, text, end.column)) : text.size();
   return text.substr(from, to - from);
 }
 

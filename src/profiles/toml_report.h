@@ -36,8 +36,19 @@ class SourceText {
   std::string report(TextPosition begin, TextPosition end, std::string_view message) const;
 
  private:
+  // The byte offset, within line `number`, of the character at `column`,
+  // or the line's size. Constant time on a line of ASCII, which one long
+  // line of many values is, and on the others once their index is made.
+  std::size_t offset_of_column(std::size_t number, std::string_view line, std::size_t column) const;
+
   std::string_view text_;
   std::vector<std::size_t> line_starts_;
+  std::vector<bool> ascii_lines_;
+  // Where each character of the text begins, and the index there of each
+  // line's first character: made on the first question about a line that
+  // is not ASCII.
+  mutable std::vector<std::size_t> char_starts_;
+  mutable std::vector<std::size_t> line_first_chars_;
 };
 
 }  // namespace ostrane

@@ -325,14 +325,48 @@ struct DirectoryCase {
   std::string expected_err;
 };
 
+std::string repeat(std::size_t times, std::string_view part, std::string_view between = "") {
+  std::string out;
+  for (std::size_t i = 0; i < times; ++i) (out += i ? between : "") += part;
+  return out;
+}
+
+// The error line for a.toml of directory d, whose only line is `line`.
+std::string one_line_error(const std::string& line, std::size_t column, std::string_view message) {
+  return "erreur : profils (d) : d\\a.toml : TOML invalide : TOML parse error at line 1, column " +
+         std::to_string(column) + "\n  |\n1 | " + line + "\n  | " + std::string(column - 1, ' ') + "^\n" +
+         std::string(message) + "\n";
+}
+
 TEST_F(Detect, BadProfileDirectoriesFailBothCommandsWithTheSameLine) {
-  // 20 KB that once overflowed the stack inside the TOML library.
-  std::string deep = "a";
-  for (int i = 1; i < 10000; ++i) deep += ".a";
+  constexpr std::string_view KEY = "Error while parsing key: a dotted key or table name may have at most 256 parts";
+  constexpr std::string_view NESTING =
+      "Error while parsing value: tables and arrays may nest at most 256 levels deep, counting the parts of their "
+      "keys";
+  constexpr std::string_view UNKNOWN_X =
+      "unknown field `x`, expected one of `schema_version`, `id`, `display_name`, `scope`, `matches`, "
+      "`capabilities`";
+  // Small files that each overflowed the stack, in the TOML library or in
+  // the walk after it, and one long line that took minutes to be refused.
+  const std::string key = repeat(10000, "a", ".") + " = 1";
+  const std::string accented = repeat(30000, "\u00E9", ".") + " = 1";
+  const std::string plus = repeat(60000, "+", ".") + " = 1";
+  const std::string key250 = repeat(250, "k", ".");
+  const std::string inline_head = "x = { " + key250 + " = { ";
+  const std::string inline_tables =
+      inline_head + key250 + " = " + repeat(98, "{ " + key250 + " = ") + "1" + repeat(100, " }");
+  const std::string arrays_head = "x = " + repeat(85, "[{a = ");
+  const std::string arrays_of_tables = arrays_head + repeat(35, "[{a = ") + "1" + repeat(120, "}]");
+  const std::string long_line = "x = [" + repeat(800000, "1", ",") + "]";
   const DirectoryCase cases[] = {
-      {"a key of 10,000 parts", {{"a.toml", deep + " = 1\n"}}, "d",
-       "erreur : profils (d) : d\\a.toml : TOML invalide : TOML parse error at line 1, column 1\n  |\n1 | " + deep +
-           " = 1\n  | ^\nError while parsing key: a dotted key or table name may have at most 256 parts\n"},
+      {"a key of 10,000 parts", {{"a.toml", key + "\n"}}, "d", one_line_error(key, 1, KEY)},
+      {"a key of 30,000 accented parts", {{"a.toml", accented + "\n"}}, "d", one_line_error(accented, 1, KEY)},
+      {"a key of 60,000 parts '+'", {{"a.toml", plus + "\n"}}, "d", one_line_error(plus, 1, KEY)},
+      {"100 inline tables keyed by 250 parts", {{"a.toml", inline_tables + "\n"}}, "d",
+       one_line_error(inline_tables, inline_head.size() + 1, NESTING)},
+      {"120 arrays of inline tables", {{"a.toml", arrays_of_tables + "\n"}}, "d",
+       one_line_error(arrays_of_tables, arrays_head.size() + 1, NESTING)},
+      {"a line of 1.6 MB", {{"a.toml", long_line + "\n"}}, "d", one_line_error(long_line, 1, UNKNOWN_X)},
       {"missing directory", {}, "absent", "erreur : profils (absent) : Path not found. (os error 3)\n"},
       {"a directory named old.toml", {{"b.toml", kModelX1}}, "d",
        "erreur : profils (d) : Access denied. (os error 5)\n"},

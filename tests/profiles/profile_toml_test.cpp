@@ -609,48 +609,80 @@ TEST(MapProfileToml, ReportsSyntaxErrorsInTheSameLayout) {
   for (const auto& c : cases) EXPECT_EQ(report_of(c.text), c.expected) << c.name;
 }
 
-// A key dotted beyond what the TOML library can take is a positioned error
-// found before the library reads it; dots in strings and comments are text.
-TEST(MapProfileToml, RefusesKeysDottedTooDeep) {
-  const auto dotted = [](std::size_t parts, std::string_view part, std::string_view dot) {
-    std::string key(part);
-    for (std::size_t i = 1; i < parts; ++i) (key += dot) += part;
-    return key;
+// A document nested beyond what the TOML library and the walks over its
+// tree can take is a positioned error found before the library reads it:
+// a key's parts count, whatever characters they are made of, and so do the
+// header above it and the arrays and inline tables around it. Dots in
+// strings and comments are text.
+TEST(MapProfileToml, RefusesDocumentsNestedTooDeep) {
+  const auto repeat = [](std::size_t times, std::string_view part, std::string_view between = "") {
+    std::string out;
+    for (std::size_t i = 0; i < times; ++i) (out += i ? between : "") += part;
+    return out;
   };
-  const auto report_at = [](std::size_t line, std::size_t column, const std::string& source_line) {
+  const auto report_at = [](std::size_t line, std::size_t column, const std::string& source_line,
+                            std::string_view message) {
     const std::string number = std::to_string(line);
     const std::string gutter(number.size(), ' ');
     return "TOML parse error at line " + number + ", column " + std::to_string(column) + "\n" + gutter + " |\n" +
            number + " | " + source_line + "\n" + gutter + " | " + std::string(column - 1, ' ') + "^\n" +
-           "Error while parsing key: a dotted key or table name may have at most 256 parts";
+           std::string(message);
   };
-  const std::string key = dotted(257, "a", ".");
-  const std::string spaced = dotted(257, "\"b.c\"", " . ");
-  const std::string literal = dotted(257, "'x'", ".");
+  constexpr std::string_view KEY = "Error while parsing key: a dotted key or table name may have at most 256 parts";
+  constexpr std::string_view NESTING =
+      "Error while parsing value: tables and arrays may nest at most 256 levels deep, counting the parts of their "
+      "keys";
+  const std::string key = repeat(257, "a", ".");
+  const std::string spaced = repeat(257, "\"b.c\"", " . ");
+  const std::string literal = repeat(257, "'x'", ".");
+  const std::string accented = repeat(257, "\u00E9", ".");
+  const std::string plus = repeat(257, "+", ".");
+  // x (1) and { (1), then a (1) and { (1) for each table: a key in the 127th
+  // is at level 257. x (1) and [ (1), then { (1), a (1) and [ (1) for each
+  // array: the 85th bracket is at level 257.
+  const std::string inline_tables = "x = {" + repeat(127, "a = {");
+  const std::string arrays_of_tables = "x = [" + repeat(85, "{a = [");
   struct Case {
     std::string_view name;
     std::string text;
     std::string expected;
   };
   const Case cases[] = {
-      {"a key", "schema_version = 1\n" + key + " = 1\n", report_at(2, 1, key + " = 1")},
-      {"a table header", "# " + key + "\n[" + key + "]\n", report_at(2, 2, "[" + key + "]")},
+      {"a key", "schema_version = 1\n" + key + " = 1\n", report_at(2, 1, key + " = 1", KEY)},
+      {"a table header", "# " + key + "\n[" + key + "]\n", report_at(2, 2, "[" + key + "]", KEY)},
       {"quoted parts with spaces around the dots", "x = { " + spaced + " = 1 }\n",
-       report_at(1, 7, "x = { " + spaced + " = 1 }")},
+       report_at(1, 7, "x = { " + spaced + " = 1 }", KEY)},
       {"after a multi-line string and a byte-order mark",
        "\xEF\xBB\xBFnote = \"\"\"\n" + key + "\n\"\"\"\n\t" + literal + " = 2\n",
-       report_at(4, 2, "\t" + literal + " = 2")},
+       report_at(4, 2, "\t" + literal + " = 2", KEY)},
+      {"parts that are not ASCII, columns counted in characters", "\u00E9 = 1 # " + key + "\n" + accented + " = 1\n",
+       report_at(2, 1, accented + " = 1", KEY)},
+      {"parts the library takes beyond TOML 1.1", "[t]\n" + plus + " = 1\n", report_at(2, 1, plus + " = 1", KEY)},
+      {"a header and a key, each short enough", "[" + repeat(200, "h", ".") + "]\n" + repeat(57, "k", ".") + " = 1\n",
+       report_at(2, 1, repeat(57, "k", ".") + " = 1", NESTING)},
+      {"inline tables inside each other", inline_tables + "b = 1}\n",
+       report_at(1, inline_tables.size() + 1, inline_tables + "b = 1}", NESTING)},
+      {"arrays of inline tables", "y = 1\n" + arrays_of_tables + "\n",
+       report_at(2, arrays_of_tables.size(), arrays_of_tables, NESTING)},
   };
   for (const Case& c : cases) EXPECT_EQ(report_of(c.text), c.expected) << c.name;
 
-  const std::string not_keys[] = {
-      "[" + dotted(256, "a", ".") + "]\n",
+  // As deep as allowed, or dots that are no keys: the library reads them,
+  // and the first key is then unknown to the schema.
+  const std::string allowed[] = {
+      "[" + repeat(256, "a", ".") + "]\n",
+      "x = " + repeat(255, "[") + repeat(255, "]") + "\n",
+      "x = {" + repeat(127, "a = {") + repeat(128, "}") + "\n",
+      "x = [" + repeat(84, "{a = [") + "{a = 1}" + repeat(84, "]}") + "]\n",
+      "[" + repeat(255, "h", ".") + "]\nk = 1\n",
       "id = \"" + key + "\"\n",
       "id = '" + key + "'\n# " + key + "\n",
-      "id = \"\"\"\\\"\"\"" + key + "\"\"\"\n",
+      "id = \"\"\"\\\"\"\"\"" + key + "\"\"\"\n",
+      "x = [" + repeat(300, "1.5", ", ") + "]\n",
   };
-  for (const std::string& text : not_keys) {
-    EXPECT_EQ(report_of(text).find("at most 256 parts"), std::string::npos) << text.substr(0, 40);
+  for (const std::string& text : allowed) {
+    const std::string report = report_of(text);
+    EXPECT_EQ(report.find("256"), std::string::npos) << text.substr(0, 40) << "\n" << report.substr(0, 300);
   }
 }
 
