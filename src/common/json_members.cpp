@@ -103,7 +103,8 @@ std::expected<JsonKind, std::string> read_json_members(std::string_view text, co
     // one space it is read as the invalid literal it is. The description is
     // then put back at the mark's own place, the first column, without the
     // space it did not see.
-    const std::string shifted = " " + std::string(text);
+    std::string shifted(1, ' ');
+    shifted += text;
     const auto read = read_json_members(shifted, visit);
     if (read) return read;
     std::string description = read.error();
@@ -119,6 +120,18 @@ std::expected<JsonKind, std::string> read_json_members(std::string_view text, co
   if (std::optional<std::string> error = sax.take_error()) return std::unexpected(std::move(*error));
   const std::optional<JsonKind> kind = sax.top_kind();
   if (!ok || !kind) return std::unexpected(std::string("parse error"));
+  // The library takes a NUL byte for the end of its input, as in a C
+  // string, so whatever follows one went unread. A NUL inside the value is
+  // already an error; one after it is a stray byte like any other, and is
+  // described as the library describes those, from a copy where it is one.
+  if (const std::size_t nul = text.find('\0'); nul != std::string_view::npos) {
+    std::string stray(text);
+    stray[nul] = '\x01';
+    const auto again = read_json_members(stray, [](const JsonMember&) { return std::optional<std::string>(); });
+    std::string description = again ? std::string("parse error") : again.error();
+    if (const auto at = description.rfind("<U+0001>"); at != std::string::npos) description.replace(at, 8, "<U+0000>");
+    return std::unexpected(std::move(description));
+  }
   return *kind;
 }
 

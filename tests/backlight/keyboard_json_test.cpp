@@ -153,6 +153,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "parse error at line 1, column 1:", false},
         Unreadable{"TextAfter", std::string(SCRIPT_OUTPUT) + "\nfini", "parse error at line 2, column 2: syntax error", false},
         Unreadable{"TwoObjects", std::string(SCRIPT_OUTPUT) + std::string(SCRIPT_OUTPUT), "parse error", false},
+        Unreadable{"NulThenText", std::string(SCRIPT_OUTPUT) + std::string("\0fini", 5),
+                   "parse error at line 1, column " + std::to_string(SCRIPT_OUTPUT.size() + 1) + ": syntax error", false},
         Unreadable{"Empty", "", "parse error at line 1, column 1:", false},
         Unreadable{"Blank", " \r\n\xC2\xA0", "parse error at line 1, column 1:", false},
         Unreadable{"CutShort", std::string(SCRIPT_OUTPUT.substr(0, 40)), "parse error", false},

@@ -123,6 +123,14 @@ INSTANTIATE_TEST_SUITE_P(
                     Unreadable{"SecondValue", "{\"op\":\"keyboard_read\"}\n{}", "parse error at line 2, column 1"},
                     Unreadable{"CutShort", "{\"op\":\"keyboard_re", "parse error at line 1, column 19: syntax error while parsing value - invalid string"},
                     Unreadable{"ControlCharacterInString", "{\"op\":\"a\x01\"}", "parse error at line 1"},
+                    // The JSON library stops at a NUL as at the end of a C
+                    // string; what follows must still be seen.
+                    Unreadable{"NulAfter", std::string("{\"op\":\"keyboard_read\"}\0{}", 25),
+                               "parse error at line 1, column 23: syntax error while parsing value - invalid literal; "
+                               R"(last read: '\"keyboard_read\"}<U+0000>'; expected end of input","source")"},
+                    Unreadable{"NulAfterBlanks", std::string("{\"op\":\"keyboard_read\"} \n\0", 25),
+                               "parse error at line 2, column 1: syntax error while parsing value - invalid literal; "
+                               R"(last read: '\"keyboard_read\"} <U+000A><U+0000>'; expected end of input")"},
                     // Only white space may surround the request: a byte-order
                     // mark is refused like the byte it starts with.
                     Unreadable{"ByteOrderMark", "\xEF\xBB\xBF{\"op\":\"keyboard_read\"}\n",

@@ -162,7 +162,8 @@ TEST_F(ServiceE2e, BadRequestsAreAnsweredByteForByte) {
   for (const auto& [request, response] : cases) {
     EXPECT_EQ(exchange_waiting(request).response, response) << request;
   }
-  for (const std::string request : {"{\"op\":\"keyboard_read\"}x", " ", "{\"op\":"}) {
+  using namespace std::string_literals;
+  for (const std::string& request : {"{\"op\":\"keyboard_read\"}x"s, " "s, "{\"op\":"s, "{\"op\":\"keyboard_read\"}\0x"s}) {
     const std::string response = exchange_waiting(request).response;
     EXPECT_NE(response.find("\"reason\":\"requête illisible : parse error at line 1"), std::string::npos) << response;
     EXPECT_EQ(response, expected_without_backlight(request)) << request;
