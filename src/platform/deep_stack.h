@@ -9,6 +9,6 @@ namespace ostrane {
 
 // Runs `work` on a new thread with a stack of `bytes` and waits for it to
 // end. If no such thread can be made, `work` runs on the calling thread.
-void run_with_stack(std::size_t bytes, const std::function<void()>& work);
+void run_with_stack(std::size_t bytes, std::function<void()> work);
 
 }  // namespace ostrane

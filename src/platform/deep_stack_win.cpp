@@ -7,16 +7,16 @@ namespace ostrane {
 namespace {
 
 DWORD WINAPI run_work(void* work) {
-  (*static_cast<const std::function<void()>*>(work))();
+  (*static_cast<std::function<void()>*>(work))();
   return 0;
 }
 
 }  // namespace
 
-void run_with_stack(std::size_t bytes, const std::function<void()>& work) {
+void run_with_stack(std::size_t bytes, std::function<void()> work) {
   // A reservation: the pages are committed only as the stack grows.
-  const UniqueKernelHandle thread(::CreateThread(nullptr, bytes, run_work, const_cast<std::function<void()>*>(&work),
-                                                 STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+  const UniqueKernelHandle thread(
+      ::CreateThread(nullptr, bytes, run_work, &work, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
   if (!thread) {
     work();
     return;

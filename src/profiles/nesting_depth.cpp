@@ -12,18 +12,28 @@ bool is_quote(char c) { return c == '"' || c == '\''; }
 
 bool is_key_char(char c) {
   switch (c) {
-    case ' ': case '\t': case '\r': case '\n': case '.': case '=': case '[': case ']':
-    case '{': case '}': case ',': case '"': case '\'': case '#':
-      return false;
-    default:
-      return true;
+    case ' ':
+    case '\t':
+    case '\r':
+    case '\n':
+    case '.':
+    case '=':
+    case '[':
+    case ']':
+    case '{':
+    case '}':
+    case ',':
+    case '"':
+    case '\'':
+    case '#': return false;
+    default: return true;
   }
 }
 
 // Ends a value that is not a string, an array or an inline table.
 bool ends_bare_value(char c) {
-  return is_space(c) || c == '\n' || c == ',' || c == ']' || c == '}' || c == '#' || c == '[' || c == '{' ||
-         c == '=' || is_quote(c);
+  return is_space(c) || c == '\n' || c == ',' || c == ']' || c == '}' || c == '#' || c == '[' || c == '{' || c == '=' ||
+         is_quote(c);
 }
 
 // Follows the document's structure as far as nesting goes: table headers,
@@ -65,65 +75,78 @@ class NestingScanner {
 
   void step(char c) {
     switch (expect_) {
-      case Expect::LineStart:
-        if (c == '[') {
-          ++pos_;
-          if (pos_ < text_.size() && text_[pos_] == '[') ++pos_;
-          header_depth_ = 0;
-          header_depth_ = read_key();
-          expect_ = Expect::AfterValue;  // the closing brackets, then the line's end
-        } else if (is_key_char(c) || is_quote(c)) {
-          key_parts_ = read_key();
-          expect_ = Expect::Equals;
-        } else {
-          skip_other();
-        }
-        return;
-      case Expect::TableKey:
-        if (is_key_char(c) || is_quote(c)) {
-          key_parts_ = read_key();
-          expect_ = Expect::Equals;
-        } else if (c == '}' && !open_.empty() && !open_.back().is_array) {
-          close();
-        } else {
-          skip_other();
-        }
-        return;
-      case Expect::Equals:
-        if (c == '=') {
-          ++pos_;
-          expect_ = Expect::Value;
-        } else {
-          skip_other();
-        }
-        return;
-      case Expect::Value:
-        if (c == '[' || c == '{') {
-          open(c == '[');
-        } else if (c == ']' && !open_.empty() && open_.back().is_array) {
-          close();  // an empty array, or one with a trailing comma
-        } else if (is_quote(c)) {
-          skip_string(c);
-          expect_ = Expect::AfterValue;
-        } else if (ends_bare_value(c)) {
-          skip_other();
-        } else {
-          while (pos_ < text_.size() && !ends_bare_value(text_[pos_])) ++pos_;
-          expect_ = Expect::AfterValue;
-        }
-        return;
-      case Expect::AfterValue:
-        if (c == ',' && !open_.empty()) {
-          ++pos_;
-          expect_ = open_.back().is_array ? Expect::Value : Expect::TableKey;
-        } else if ((c == ']' || c == '}') && !open_.empty() && open_.back().is_array == (c == ']')) {
-          close();
-        } else {
-          skip_other();
-        }
-        return;
+      case Expect::LineStart: return at_line_start(c);
+      case Expect::TableKey: return at_table_key(c);
+      case Expect::Equals: return at_equals(c);
+      case Expect::Value: return at_value(c);
+      case Expect::AfterValue: return after_value(c);
     }
   }
+
+  void at_line_start(char c) {
+    if (c == '[') {
+      ++pos_;
+      if (pos_ < text_.size() && text_[pos_] == '[') ++pos_;
+      header_depth_ = 0;
+      header_depth_ = read_key();
+      expect_ = Expect::AfterValue;  // the closing brackets, then the line's end
+    } else if (is_key_char(c) || is_quote(c)) {
+      key_parts_ = read_key();
+      expect_ = Expect::Equals;
+    } else {
+      skip_other();
+    }
+  }
+
+  void at_table_key(char c) {
+    if (is_key_char(c) || is_quote(c)) {
+      key_parts_ = read_key();
+      expect_ = Expect::Equals;
+    } else if (c == '}' && in_table()) {
+      close();
+    } else {
+      skip_other();
+    }
+  }
+
+  void at_equals(char c) {
+    if (c == '=') {
+      ++pos_;
+      expect_ = Expect::Value;
+    } else {
+      skip_other();
+    }
+  }
+
+  void at_value(char c) {
+    if (c == '[' || c == '{') {
+      open(c == '[');
+    } else if (c == ']' && in_array()) {
+      close();  // an empty array, or one with a trailing comma
+    } else if (is_quote(c)) {
+      skip_string(c);
+      expect_ = Expect::AfterValue;
+    } else if (ends_bare_value(c)) {
+      skip_other();
+    } else {
+      while (pos_ < text_.size() && !ends_bare_value(text_[pos_])) ++pos_;
+      expect_ = Expect::AfterValue;
+    }
+  }
+
+  void after_value(char c) {
+    if (c == ',' && !open_.empty()) {
+      ++pos_;
+      expect_ = in_array() ? Expect::Value : Expect::TableKey;
+    } else if ((c == ']' && in_array()) || (c == '}' && in_table())) {
+      close();
+    } else {
+      skip_other();
+    }
+  }
+
+  bool in_array() const { return !open_.empty() && open_.back().is_array; }
+  bool in_table() const { return !open_.empty() && !open_.back().is_array; }
 
   // A dotted key from its first part; returns its number of parts and
   // notes the error when it goes too deep.
@@ -157,7 +180,7 @@ class NestingScanner {
   // A value that opens an array or an inline table: it counts the parts of
   // its key (none inside an array) and one level of its own.
   void open(bool is_array) {
-    const std::size_t levels = (open_.empty() || !open_.back().is_array ? key_parts_ : 0) + 1;
+    const std::size_t levels = (in_array() ? 0 : key_parts_) + 1;
     if (depth() + levels > max_depth_) {
       fail(pos_, NESTING_TOO_DEEP_MESSAGE);
       return;

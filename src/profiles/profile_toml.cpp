@@ -352,6 +352,14 @@ class LazySource {
   std::optional<SourceText> source_;
 };
 
+// A name of bare-key characters only is right however it was written, bare
+// or quoted: only another name needs a look at its source text.
+bool is_beyond_toml_1_1(const toml::key& key, LazySource& source) {
+  if (is_toml_1_1_bare_key(key.str())) return false;
+  const std::string_view text = source.get().slice(position(key.source().begin), position(key.source().end));
+  return !text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text);
+}
+
 // The first place, in document order, that TOML 1.1.0 does not allow. The
 // walk keeps its own stack: a tree as deep as the library allows must not
 // need one frame a level here.
@@ -367,15 +375,7 @@ Outcome find_beyond_toml_1_1(const toml::table& root, LazySource& source) {
     pending.pop_back();
     if (const auto* table = node.as_table()) {
       for (const auto& [key, value] : *table) {
-        // A name of bare-key characters only is right however it was
-        // written, bare or quoted: only another name needs a look at its
-        // source text.
-        if (!is_toml_1_1_bare_key(key.str())) {
-          const std::string_view text = source.get().slice(position(key.source().begin), position(key.source().end));
-          if (!text.starts_with('"') && !text.starts_with('\'') && !is_toml_1_1_bare_key(text)) {
-            note(key.source().begin, BARE_KEY_MESSAGE);
-          }
-        }
+        if (is_beyond_toml_1_1(key, source)) note(key.source().begin, BARE_KEY_MESSAGE);
         pending.push_back(&value);
       }
     } else if (const auto* array = node.as_array()) {
