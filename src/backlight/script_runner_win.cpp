@@ -8,6 +8,7 @@
 #include "src/common/os_error.h"
 #include "src/common/utf8.h"
 #include "src/platform/executable_path_win.h"
+#include "src/platform/security_descriptor_win.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
 
@@ -71,11 +72,17 @@ std::optional<std::string> find_powershell(const std::string& executable_dir) {
 // A file of that name may already be there, left by an earlier run or put
 // there by another account of a shared temporary directory: it is removed
 // and the script written to a file created new, so that what PowerShell
-// runs is only ever what this process wrote.
+// runs is only ever what this process wrote. The new file has a DACL of its
+// own rather than the directory's: where the temporary directory is not the
+// system's (no GetTempPath2W, a machine TEMP elsewhere), other accounts
+// could otherwise open it for writing before PowerShell reads it.
 std::optional<std::string> write_script(const std::wstring& path) {
   ::DeleteFileW(path.c_str());
+  const auto descriptor = security_descriptor_from_text(SYSTEM_AND_ADMINISTRATORS_ONLY);
+  if (!descriptor) return os_error_text(descriptor.error());
+  SECURITY_ATTRIBUTES security{sizeof(security), descriptor->get(), FALSE};
   UniqueKernelHandle file(
-      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
+      ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, &security, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return last_error_text();
   std::string_view rest = KEYBOARD_SCRIPT;
   while (!rest.empty()) {

@@ -33,7 +33,14 @@ std::expected<ServiceManagerApi, std::string> load() {
   bind(api.library, "StartServiceCtrlDispatcherW", api.start_dispatcher, missing);
   bind(api.library, "RegisterServiceCtrlHandlerExW", api.register_handler, missing);
   bind(api.library, "SetServiceStatus", api.set_status, missing);
-  bind(api.library, "ConvertStringSecurityDescriptorToSecurityDescriptorW", api.security_descriptor_from_text, missing);
+  bind(api.library, "QueryServiceStatus", api.query_status, missing);
+  bind(api.library, "GetNamedSecurityInfoW", api.get_named_security_info, missing);
+  bind(api.library, "GetAce", api.get_ace, missing);
+  bind(api.library, "OpenProcessToken", api.open_process_token, missing);
+  bind(api.library, "GetTokenInformation", api.get_token_information, missing);
+  bind(api.library, "ConvertSidToStringSidW", api.sid_to_text, missing);
+  bind(api.library, "ConvertStringSidToSidW", api.sid_from_text, missing);
+  bind(api.library, "LookupAccountSidW", api.lookup_account_sid, missing);
   if (missing) return std::unexpected(std::move(*missing));
   return api;
 }

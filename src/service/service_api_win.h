@@ -1,11 +1,13 @@
 #pragma once
-// The service-manager functions of advapi32.dll, and the one security
-// function the service needs from it. Only the service commands
-// and the service itself use them, so the DLL is loaded when one of those
-// runs: detect and profiles start without it.
+// The service-manager functions of advapi32.dll, and the security
+// functions that the installation needs from it to read who may change the
+// program's files. Only the service commands and the service itself use
+// them, so the DLL is loaded when one of those runs: detect and profiles
+// start without it.
 
 #include <windows.h>
 
+#include <aclapi.h>
 #include <sddl.h>
 
 #include <expected>
@@ -26,8 +28,14 @@ struct ServiceManagerApi {
   decltype(&::StartServiceCtrlDispatcherW) start_dispatcher = nullptr;
   decltype(&::RegisterServiceCtrlHandlerExW) register_handler = nullptr;
   decltype(&::SetServiceStatus) set_status = nullptr;
-  // The pipe's security descriptor, written in the descriptor language.
-  decltype(&::ConvertStringSecurityDescriptorToSecurityDescriptorW) security_descriptor_from_text = nullptr;
+  decltype(&::QueryServiceStatus) query_status = nullptr;
+  decltype(&::GetNamedSecurityInfoW) get_named_security_info = nullptr;
+  decltype(&::GetAce) get_ace = nullptr;
+  decltype(&::OpenProcessToken) open_process_token = nullptr;
+  decltype(&::GetTokenInformation) get_token_information = nullptr;
+  decltype(&::ConvertSidToStringSidW) sid_to_text = nullptr;
+  decltype(&::ConvertStringSidToSidW) sid_from_text = nullptr;
+  decltype(&::LookupAccountSidW) lookup_account_sid = nullptr;
 };
 
 // Loaded by the first call and kept until the process ends, since service

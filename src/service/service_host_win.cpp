@@ -1,18 +1,18 @@
-// `ostrane --service`: the service entry, its control handler and the pipe
-// server, one client at a time.
+// `ostrane --service`: the service entry, its control handler and the
+// statuses the manager is told.
 #include <windows.h>
 
 #include <array>
 #include <atomic>
 #include <expected>
-#include <vector>
+#include <mutex>
 
 #include "src/backlight/keyboard_backlight.h"
 #include "src/cli/actions.h"
 #include "src/platform/console_win.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
-#include "src/service/pipe_protocol.h"
+#include "src/service/pipe_server_win.h"
 #include "src/service/service_api_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_messages.h"
@@ -27,132 +27,86 @@ namespace {
 // design gives them.
 
 // Shared by the dispatcher thread (the control handler) and the service
-// thread; nothing else is, so no lock is needed.
+// thread; nothing else is.
 std::atomic<bool> STOP_REQUESTED{false};
 std::atomic<HANDLE> STOP_EVENT{nullptr};
 
-// Written by service_main before any status is reported, and used on the
-// service thread only.
+// Written by service_main before any status is reported.
 SERVICE_STATUS_HANDLE status_handle = nullptr;
+
+// Both threads report statuses: the handler that a stop is pending, the
+// service thread the rest. The lock keeps them in order, so that no
+// pending stop is ever reported after the stopped status, nor running
+// after a pending stop.
+std::mutex status_lock;
+DWORD reported_state = 0;
 
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming)
 
-void report_status(const ServiceManagerApi& api, DWORD state, DWORD controls_accepted, DWORD exit_code = NO_ERROR) {
+// How long the manager is told to wait: for the pipe to exist, and for the
+// request being handled to be answered (the PowerShell it runs has no
+// time-out of its own).
+constexpr DWORD START_WAIT_HINT_MS = 10000;
+constexpr DWORD STOP_WAIT_HINT_MS = 30000;
+
+void report_status(const ServiceManagerApi& api, DWORD state, DWORD exit_code = NO_ERROR) {
+  const std::lock_guard lock(status_lock);
+  if (reported_state == SERVICE_STOPPED) return;
+  if (state == SERVICE_RUNNING && reported_state == SERVICE_STOP_PENDING) return;
+  if (state == SERVICE_STOP_PENDING && reported_state != SERVICE_RUNNING && reported_state != SERVICE_START_PENDING) {
+    return;
+  }
   SERVICE_STATUS status{};
   status.dwServiceType = SERVICE_WIN32_OWN_PROCESS;
   status.dwCurrentState = state;
-  status.dwControlsAccepted = controls_accepted;
+  status.dwControlsAccepted = state == SERVICE_RUNNING || state == SERVICE_START_PENDING ? SERVICE_ACCEPT_STOP : 0;
   status.dwWin32ExitCode = exit_code;
+  if (state == SERVICE_START_PENDING || state == SERVICE_STOP_PENDING) {
+    status.dwCheckPoint = 1;
+    status.dwWaitHint = state == SERVICE_START_PENDING ? START_WAIT_HINT_MS : STOP_WAIT_HINT_MS;
+  }
   api.set_status(status_handle, &status);
+  reported_state = state;
 }
 
-// Full access for SYSTEM and the Administrators group, nothing for anyone
-// else: the default security of a pipe made by LocalSystem lets every user
-// open it for reading, which serves nobody but one who would hold the only
-// instance. Protected, so that nothing is inherited.
-constexpr const wchar_t* PIPE_SECURITY = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
-
-// Byte mode, one instance, local clients only. The first instance or none:
-// a pipe of that name made by another process first would have the service
-// join it, and its own backlight calls, as a client, reach that process.
-std::expected<UniqueKernelHandle, DWORD> create_pipe(const ServiceManagerApi& api) {
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!api.security_descriptor_from_text(PIPE_SECURITY, SDDL_REVISION_1, &descriptor, nullptr)) {
-    return std::unexpected(::GetLastError());
-  }
-  const UniqueLocalMemory owned_descriptor(descriptor);
-  SECURITY_ATTRIBUTES security{sizeof(security), descriptor, FALSE};
-  UniqueKernelHandle pipe(::CreateNamedPipeW(
-      to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX | FILE_FLAG_OVERLAPPED | FILE_FLAG_FIRST_PIPE_INSTANCE,
-      PIPE_TYPE_BYTE | PIPE_READMODE_BYTE | PIPE_WAIT | PIPE_REJECT_REMOTE_CLIENTS, 1,
-      static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, &security));
-  if (!pipe) return std::unexpected(::GetLastError());
-  // Wine makes a new instance of an existing pipe whatever the flag says;
-  // a pipe that allows more than one instance was made by someone else.
-  // Windows fails the creation itself with this error.
-  DWORD max_instances = 0;
-  if (!::GetNamedPipeInfo(pipe.get(), nullptr, nullptr, nullptr, &max_instances)) {
-    return std::unexpected(::GetLastError());
-  }
-  if (max_instances != 1) return std::unexpected(static_cast<DWORD>(ERROR_ACCESS_DENIED));
-  return pipe;
-}
-
-// Only a stop stops, and the handler only asks: the loop stops. The default
-// security of a service lets any interactive user send it the user-defined
-// controls (128 to 255), which must not end this privileged service. An
-// interrogate is a status query whose answer, the last status reported, the
-// manager already holds.
+// Only a stop stops. The default security of a service lets any
+// interactive user send it the user-defined controls (128 to 255), which
+// must not end this privileged service. An interrogate is a status query
+// whose answer, the last status reported, the manager already holds.
 DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
   if (control == SERVICE_CONTROL_INTERROGATE) return NO_ERROR;
   if (control != SERVICE_CONTROL_STOP) return ERROR_CALL_NOT_IMPLEMENTED;
+  // The handler only asks; the service thread ends the request it is on,
+  // if any, and reports stopped.
+  report_status(*service_manager_api(), SERVICE_STOP_PENDING);
   STOP_REQUESTED.exchange(true);
   if (const HANDLE event = STOP_EVENT.load()) ::SetEvent(event);
   return NO_ERROR;
 }
 
-// Completes an overlapped read or write and tells whether it succeeded.
-// The wait is only for an operation that is really pending: one that failed
-// at once (a client that hung up before sending, say) leaves its OVERLAPPED
-// marked pending for good, and waiting on it would hold the service forever.
-bool finish_io(HANDLE pipe, OVERLAPPED* io, BOOL started, DWORD& count) {
-  if (!started && ::GetLastError() != ERROR_IO_PENDING) return false;
-  return ::GetOverlappedResult(pipe, io, &count, TRUE) != 0;
-}
-
-// One client: wait for it, read its one request, answer, let it go.
-// Returns false when the loop must end.
-bool serve_next_client(HANDLE pipe, HANDLE io_event, HANDLE stop_event, const BacklightOperations& operations) {
-  ::ResetEvent(io_event);
-  OVERLAPPED connect{};
-  connect.hEvent = io_event;
-  const BOOL connected = ::ConnectNamedPipe(pipe, &connect);
-  const DWORD connect_error = ::GetLastError();
-  if (connected) {
-    if (connect_error != ERROR_PIPE_CONNECTED) return false;
-  } else if (connect_error == ERROR_IO_PENDING) {
-    const std::array<HANDLE, 2> waits = {io_event, stop_event};
-    if (::WaitForMultipleObjects(static_cast<DWORD>(waits.size()), waits.data(), FALSE, INFINITE) != WAIT_OBJECT_0) {
-      // The connect still points at `connect`, which dies with this frame:
-      // it must be over before the frame is.
-      DWORD ignored = 0;
-      if (::CancelIoEx(pipe, &connect) || ::GetLastError() == ERROR_NOT_FOUND) {
-        ::GetOverlappedResult(pipe, &connect, &ignored, TRUE);
-      }
-      return false;
-    }
+// Why the service could not serve, or NO_ERROR once it has served.
+DWORD serve() {
+  std::array<UniqueKernelHandle, 3> events;
+  for (auto& event : events) event.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  for (const auto& event : events) {
+    if (!event) return ::GetLastError();
   }
-  // Any other failure of the connect (a client already there included)
-  // goes on to the read, which tells.
-
-  std::vector<char> request(PIPE_BUFFER_SIZE);
-  OVERLAPPED read{};
-  DWORD count = 0;
-  if (finish_io(pipe, &read, ::ReadFile(pipe, request.data(), static_cast<DWORD>(request.size()), nullptr, &read),
-                count)) {
-    std::string response =
-        handle_request(std::string_view(request.data(), std::min<std::size_t>(count, request.size())), operations);
-    response += '\n';
-    OVERLAPPED write{};
-    DWORD sent = 0;
-    // Flushing waits until the client has read the whole answer, so that
-    // the disconnect below cannot cut it.
-    if (finish_io(pipe, &write,
-                  ::WriteFile(pipe, response.data(), static_cast<DWORD>(response.size()), nullptr, &write), sent)) {
-      ::FlushFileBuffers(pipe);
-    } else {
-      ::CancelIoEx(pipe, nullptr);
-    }
+  STOP_EVENT.exchange(events[0].get());
+  // A stop asked before the event was published still ends the wait.
+  if (STOP_REQUESTED.load()) ::SetEvent(events[0].get());
+  DWORD exit_code = NO_ERROR;
+  if (std::expected<UniqueKernelHandle, DWORD> pipe = create_service_pipe()) {
+    // Running once a client can find the pipe: `service install` waits
+    // for this, and tells a service that stopped instead.
+    report_status(*service_manager_api(), SERVICE_RUNNING);
+    serve_clients(pipe->get(), {events[0].get(), events[1].get(), events[2].get()}, STOP_REQUESTED,
+                  {keyboard_read, keyboard_write});
+  } else {
+    exit_code = pipe.error();
   }
-  ::DisconnectNamedPipe(pipe);
-  return true;
-}
-
-void server_loop(HANDLE pipe, HANDLE io_event, HANDLE stop_event) {
-  const BacklightOperations operations{keyboard_read, keyboard_write};
-  while (!STOP_REQUESTED.load()) {
-    if (!serve_next_client(pipe, io_event, stop_event, operations)) return;
-  }
+  // The handler must never see an event that is about to be closed.
+  STOP_EVENT.exchange(nullptr);
+  return exit_code;
 }
 
 void WINAPI service_main(DWORD, wchar_t**) {
@@ -160,32 +114,12 @@ void WINAPI service_main(DWORD, wchar_t**) {
   const ServiceManagerApi& api = *service_manager_api();
   status_handle = api.register_handler(to_wide(SERVICE_NAME).c_str(), service_control_handler, nullptr);
   if (status_handle == nullptr) return;
-  // Running at once: a client that comes before the pipe exists simply
-  // finds no service and runs the script itself.
-  report_status(api, SERVICE_START_PENDING, SERVICE_ACCEPT_STOP);
-  report_status(api, SERVICE_RUNNING, SERVICE_ACCEPT_STOP);
-
+  report_status(api, SERVICE_START_PENDING);
   // A service that cannot serve says why in its stopped status, where the
-  // manager shows it (sc query); a normal stop reports 0.
-  DWORD exit_code = NO_ERROR;
-  UniqueKernelHandle stop_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!stop_event) exit_code = ::GetLastError();
-  UniqueKernelHandle io_event(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
-  if (!io_event && exit_code == NO_ERROR) exit_code = ::GetLastError();
-  if (stop_event && io_event) {
-    STOP_EVENT.exchange(stop_event.get());
-    std::expected<UniqueKernelHandle, DWORD> pipe = create_pipe(api);
-    if (pipe) {
-      server_loop(pipe->get(), io_event.get(), stop_event.get());
-    } else {
-      exit_code = pipe.error();
-    }
-    // The handler must never see an event that is about to be closed.
-    STOP_EVENT.exchange(nullptr);
-  }
-  stop_event.reset();
-  io_event.reset();
-  report_status(api, SERVICE_STOPPED, 0, exit_code);
+  // manager shows it (sc query) and `service install` reads it; a normal
+  // stop reports 0.
+  const DWORD exit_code = serve();
+  report_status(api, SERVICE_STOPPED, exit_code);
 }
 
 }  // namespace

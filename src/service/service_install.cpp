@@ -3,6 +3,21 @@
 #include "src/service/service_messages.h"
 
 namespace ostrane {
+namespace {
+
+// A start the manager accepted is not yet a service that serves: one that
+// stops at once (its pipe's name taken, say) is a failure, with its code.
+ServiceCommandResult when_serving(ServiceManagerCalls& calls, std::string success) {
+  const StartWait wait = calls.wait_for_start();
+  switch (wait.state) {
+    case StartWait::State::Running: return success;
+    case StartWait::State::Stopped: return std::unexpected(msg_stopped_at_start(wait.exit_code));
+    case StartWait::State::StillStarting: return std::unexpected(msg_still_starting(wait.waited_seconds));
+  }
+  return success;
+}
+
+}  // namespace
 
 ServiceCommandResult install_with(ServiceManagerCalls& calls) {
   if (const auto code = calls.open_manager()) return std::unexpected(msg_manager_unreachable(code));
@@ -10,6 +25,10 @@ ServiceCommandResult install_with(ServiceManagerCalls& calls) {
   if (!path) {
     calls.close_manager();
     return std::unexpected(msg_executable_path_unknown(path.error()));
+  }
+  if (auto refused = calls.check_location(*path)) {
+    calls.close_manager();
+    return std::unexpected(std::move(*refused));
   }
 
   const auto created = calls.create_service(service_command_line(*path));
@@ -19,7 +38,8 @@ ServiceCommandResult install_with(ServiceManagerCalls& calls) {
     calls.close_manager();
     // Registered but not started is still installed; the line says how to
     // start it by hand.
-    return started == 0 ? msg_installed_and_started() : msg_installed_start_refused(started);
+    if (started != 0) return msg_installed_start_refused(started);
+    return when_serving(calls, msg_installed_and_started());
   }
   if (created != CODE_SERVICE_EXISTS) {
     calls.close_manager();
@@ -33,8 +53,9 @@ ServiceCommandResult install_with(ServiceManagerCalls& calls) {
   if (opened != 0) return msg_already_installed_access_denied();
   const auto started = calls.start_service();
   calls.close_service();
-  if (started == 0 || started == CODE_SERVICE_ALREADY_RUNNING) return msg_already_installed_running();
-  return msg_already_installed_start_refused(started);
+  if (started == CODE_SERVICE_ALREADY_RUNNING) return msg_already_installed_running();
+  if (started != 0) return msg_already_installed_start_refused(started);
+  return when_serving(calls, msg_already_installed_running());
 }
 
 ServiceCommandResult uninstall_with(ServiceManagerCalls& calls) {

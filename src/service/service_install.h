@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <expected>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,14 @@ inline constexpr std::uint32_t CODE_SERVICE_EXISTS = 1073;
 inline constexpr std::uint32_t ACCESS_SERVICE_START = 0x0010;
 inline constexpr std::uint32_t ACCESS_SERVICE_ALL = 0xF01FF;
 
+// Where a started service got to.
+struct StartWait {
+  enum class State { Running, Stopped, StillStarting };
+  State state = State::Running;
+  std::uint32_t exit_code = 0;       // the Win32 code a stopped service gave
+  std::uint32_t waited_seconds = 0;  // how long it was waited for
+};
+
 // Each call answers 0 or the Windows error code read right after it. The
 // manager and the service handle live inside; the close calls end them.
 class ServiceManagerCalls {
@@ -25,6 +34,11 @@ class ServiceManagerCalls {
   virtual std::uint32_t open_manager() = 0;
   // The running executable's full path, or the system's error text.
   virtual std::expected<std::string, std::string> executable_path() = 0;
+  // Why the service must not run from there, or nothing.
+  virtual std::optional<std::string> check_location(std::string_view executable_path) = 0;
+  // Once started, until the service serves or stops, for as long as its
+  // own wait hint allows; with handles of its own.
+  virtual StartWait wait_for_start() = 0;
   virtual std::uint32_t create_service(std::string_view command_line) = 0;
   virtual std::uint32_t open_service(std::uint32_t access) = 0;
   virtual std::uint32_t start_service() = 0;

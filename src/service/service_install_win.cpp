@@ -1,10 +1,13 @@
 #include <windows.h>
 
+#include <algorithm>
+
 #include "src/cli/actions.h"
 #include "src/common/os_error.h"
 #include "src/platform/console_win.h"
 #include "src/platform/executable_path_win.h"
 #include "src/platform/wide_win.h"
+#include "src/service/install_location_win.h"
 #include "src/service/service_api_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_handle_win.h"
@@ -26,6 +29,12 @@ class WindowsServiceManager final : public ServiceManagerCalls {
   }
 
   std::expected<std::string, std::string> executable_path() override { return ostrane::executable_path(); }
+
+  std::optional<std::string> check_location(std::string_view path) override {
+    return check_install_location(api_, path);
+  }
+
+  StartWait wait_for_start() override;
 
   std::uint32_t create_service(std::string_view command_line) override {
     service_.reset(api_.create_service(manager_.get(), to_wide(SERVICE_NAME).c_str(),
@@ -50,6 +59,37 @@ class WindowsServiceManager final : public ServiceManagerCalls {
   UniqueServiceHandle manager_;
   UniqueServiceHandle service_;
 };
+
+// Until the service's first status, the manager's own start-pending one
+// may carry no wait hint; the service's is well under this.
+constexpr DWORD MIN_START_WAIT_MS = 10000;
+
+StartWait WindowsServiceManager::wait_for_start() {
+  const UniqueServiceHandle manager(api_.open_manager(nullptr, nullptr, SC_MANAGER_CONNECT));
+  const UniqueServiceHandle service(
+      manager ? api_.open_service(manager.get(), to_wide(SERVICE_NAME).c_str(), SERVICE_QUERY_STATUS) : nullptr);
+  const DWORD begin = ::GetTickCount();
+  DWORD progress_at = begin;
+  DWORD checkpoint = 0;
+  SERVICE_STATUS status{};
+  // A service whose state cannot be read was started all the same: as
+  // before the waiting, that counts as started.
+  while (service && api_.query_status(service.get(), &status)) {
+    if (status.dwCurrentState == SERVICE_RUNNING) break;
+    if (status.dwCurrentState == SERVICE_STOPPED) return {StartWait::State::Stopped, status.dwWin32ExitCode, 0};
+    const DWORD now = ::GetTickCount();
+    // A service that moves its check point on is making progress.
+    if (status.dwCheckPoint != checkpoint) {
+      checkpoint = status.dwCheckPoint;
+      progress_at = now;
+    }
+    if (now - progress_at > std::max<DWORD>(status.dwWaitHint, MIN_START_WAIT_MS)) {
+      return {StartWait::State::StillStarting, 0, (now - begin) / 1000};
+    }
+    ::Sleep(std::clamp<DWORD>(status.dwWaitHint / 10, 50, 1000));
+  }
+  return {StartWait::State::Running, 0, 0};
+}
 
 ActionResult print_outcome(const ServiceCommandResult& outcome) {
   if (!outcome) return std::unexpected(ActionError{outcome.error()});

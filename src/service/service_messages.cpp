@@ -56,6 +56,17 @@ std::string msg_delete_refused(std::uint32_t code) {
   return with_code("suppression du service refusée (code ", code, ")");
 }
 
+std::string msg_stopped_at_start(std::uint32_t code) {
+  return with_code(name_line("le service ", " s'est arrêté dès son démarrage (code "), code, ")");
+}
+std::string msg_still_starting(std::uint32_t seconds) {
+  std::string text = name_line("le service ", " démarre toujours après ");
+  text += std::to_string(seconds);
+  text += " s : sc query ";
+  text += SERVICE_NAME;
+  return text;
+}
+
 std::string msg_service_functions_unavailable(std::string_view detail) {
   std::string text = "fonctions du Gestionnaire de services indisponibles : ";
   text += detail;

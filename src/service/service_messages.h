@@ -16,6 +16,10 @@ std::string msg_manager_unreachable(std::uint32_t code);          // M1
 std::string msg_executable_path_unknown(std::string_view error);  // M2
 std::string msg_create_refused(std::uint32_t code);               // M8
 std::string msg_delete_refused(std::uint32_t code);               // M11
+// A service that the manager started but that stopped before it served,
+// with the Win32 code of its stopped status, and one still starting.
+std::string msg_stopped_at_start(std::uint32_t code);
+std::string msg_still_starting(std::uint32_t seconds);
 // advapi32.dll or one of its service-manager functions could not be had;
 // `detail` names which, with the system's text.
 std::string msg_service_functions_unavailable(std::string_view detail);

@@ -5,10 +5,16 @@
 //   stdout.bin     written to standard output as it is
 //   exit_code.txt  the exit code (0 when missing)
 //   stderr_kib.txt that many KiB of noise on standard error (none when missing)
+//   hold.txt       while it exists, the fake waits (a minute at most) before
+//                  answering, as a slow PowerShell would
 // and it records there:
 //   args.txt       each argument after the program name, one per line
 //   script.bin     the bytes of the file after -File, if there was one
+//   script_dacl.txt the DACL of that file, in the descriptor language
 #include <windows.h>
+
+#include <aclapi.h>
+#include <sddl.h>
 #include <shellapi.h>
 
 #include <string>
@@ -23,6 +29,24 @@ using namespace ostrane::testing_support;
 void write_handle(DWORD which, const std::string& bytes) {
   DWORD written = 0;
   ::WriteFile(::GetStdHandle(which), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+}
+
+std::string dacl_text(const std::wstring& path) {
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (::GetNamedSecurityInfoW(path.c_str(), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr, nullptr, &dacl, nullptr,
+                              &descriptor) != ERROR_SUCCESS) {
+    return "";
+  }
+  wchar_t* text = nullptr;
+  std::string out;
+  if (::ConvertSecurityDescriptorToStringSecurityDescriptorW(descriptor, SDDL_REVISION_1, DACL_SECURITY_INFORMATION,
+                                                             &text, nullptr)) {
+    out = ostrane::from_wide(text);
+    ::LocalFree(text);
+  }
+  ::LocalFree(descriptor);
+  return out;
 }
 
 }  // namespace
@@ -48,7 +72,11 @@ int wmain() {
   }
   ::LocalFree(argv);
   write_file(dir + L"args.txt", args);
-  if (!script.empty()) write_file(dir + L"script.bin", read_file(script).value_or(""));
+  if (!script.empty()) {
+    write_file(dir + L"script.bin", read_file(script).value_or(""));
+    write_file(dir + L"script_dacl.txt", dacl_text(script));
+  }
+  for (int waited = 0; waited < 60000 && file_exists(dir + L"hold.txt"); waited += 20) ::Sleep(20);
 
   const std::string noise = read_file(dir + L"stderr_kib.txt").value_or("");
   if (!noise.empty()) {

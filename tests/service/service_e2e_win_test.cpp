@@ -5,9 +5,12 @@
 
 #include <aclapi.h>
 #include <gtest/gtest.h>
+#include <sddl.h>
 
+#include <array>
 #include <atomic>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <thread>
 #include <vector>
@@ -50,6 +53,57 @@ std::string expected_without_backlight(std::string_view request) {
   return handle_request(request.substr(0, 4096), none) + "\n";
 }
 
+// The SIDs that the entries of a DACL in the descriptor language name.
+std::vector<std::string> dacl_sids(const std::string& sddl) {
+  std::vector<std::string> sids;
+  for (std::size_t open = sddl.find('('); open != std::string::npos; open = sddl.find('(', open + 1)) {
+    const std::size_t close = sddl.find(')', open);
+    const std::size_t last = sddl.rfind(';', close);
+    if (close == std::string::npos || last == std::string::npos || last < open) break;
+    sids.push_back(sddl.substr(last + 1, close - last - 1));
+  }
+  return sids;
+}
+
+std::string own_sid() {
+  HANDLE token = nullptr;
+  std::string sid;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return sid;
+  std::array<BYTE, 256> buffer{};
+  DWORD size = 0;
+  wchar_t* text = nullptr;
+  if (::GetTokenInformation(token, TokenUser, buffer.data(), buffer.size(), &size) &&
+      ::ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &text)) {
+    sid = from_wide(text);
+    ::LocalFree(text);
+  }
+  ::CloseHandle(token);
+  return sid;
+}
+
+// One exchange on a thread of its own, given `timeout_ms` to end: a client
+// that deadlocks with the service is then a failure, not a hung test. Such
+// a client is left behind.
+std::optional<Exchange> exchange_within(std::string request, DWORD timeout_ms) {
+  struct Pending {
+    std::string request;
+    Exchange result;
+  };
+  auto* pending = new Pending{std::move(request), {}};
+  const UniqueKernelHandle thread(::CreateThread(
+      nullptr, 0,
+      [](void* p) -> DWORD {
+        auto* self = static_cast<Pending*>(p);
+        self->result = exchange_waiting(self->request);
+        return 0;
+      },
+      pending, 0, nullptr));
+  if (!thread || ::WaitForSingleObject(thread.get(), timeout_ms) != WAIT_OBJECT_0) return std::nullopt;
+  Exchange result = std::move(pending->result);
+  delete pending;
+  return result;
+}
+
 std::vector<std::string> lines(const std::string& text) {
   std::vector<std::string> out;
   std::size_t start = 0;
@@ -70,9 +124,7 @@ class ServiceE2e : public ::testing::Test {
     delete copy_;
     copy_ = nullptr;
   }
-  void SetUp() override {
-    ASSERT_TRUE(copy_->ready()) << "could not copy ostrane.exe and fake-powershell.exe";
-  }
+  void SetUp() override { ASSERT_TRUE(copy_->ready()) << "could not copy ostrane.exe and fake-powershell.exe"; }
   static ServiceCopy& copy() { return *copy_; }
   static void require_running() {
     ASSERT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "the service is not running";
@@ -92,10 +144,17 @@ TEST_F(ServiceE2e, InstallRegistersAndStarts) {
   EXPECT_EQ(run->err, "");
   EXPECT_EQ(run->exit_code, 0u);
   // Own process, automatic start, normal error control, LocalSystem.
-  const RegisteredConfig expected{SERVICE_WIN32_OWN_PROCESS, SERVICE_AUTO_START, SERVICE_ERROR_NORMAL,
+  const RegisteredConfig expected{SERVICE_WIN32_OWN_PROCESS,
+                                  SERVICE_AUTO_START,
+                                  SERVICE_ERROR_NORMAL,
                                   L"\"" + copy().exe() + L"\" --service",
-                                  L"Ostrane HAL (acc\u00E8s mat\u00E9riel privil\u00E9gi\u00E9)", L"LocalSystem"};
+                                  L"Ostrane HAL (acc\u00E8s mat\u00E9riel privil\u00E9gi\u00E9)",
+                                  L"LocalSystem"};
   EXPECT_EQ(registered_config(), expected);
+  // Installed and started means serving: the pipe is there at once.
+  const Exchange first = exchange("{}");
+  EXPECT_EQ(first.open_error, 0u);
+  EXPECT_EQ(first.response, failure("opération inconnue : "));
   require_running();
 }
 
@@ -121,6 +180,14 @@ TEST_F(ServiceE2e, ReadRunsTheScriptBesideTheService) {
   EXPECT_EQ(list[9], "0");
   EXPECT_EQ(list[11], from_wide(copy().dir()) + "\\framework");
   EXPECT_EQ(copy().recorded_script(), std::string(KEYBOARD_SCRIPT));
+  // Nobody but SYSTEM and the Administrators may open the script: Wine,
+  // which keeps a file's access in its Unix mode, shows its owner, this
+  // account, for them.
+  const auto dacl = copy().recorded_script_dacl();
+  ASSERT_TRUE(dacl.has_value());
+  const std::vector<std::string> sids = dacl_sids(*dacl);
+  EXPECT_FALSE(sids.empty()) << *dacl;
+  for (const std::string& sid : sids) EXPECT_TRUE(sid == "SY" || sid == "BA" || sid == own_sid()) << *dacl;
 }
 
 TEST_F(ServiceE2e, WriteOfSevenArrivesAsTwo) {
@@ -163,7 +230,8 @@ TEST_F(ServiceE2e, BadRequestsAreAnsweredByteForByte) {
     EXPECT_EQ(exchange_waiting(request).response, response) << request;
   }
   using namespace std::string_literals;
-  for (const std::string& request : {"{\"op\":\"keyboard_read\"}x"s, " "s, "{\"op\":"s, "{\"op\":\"keyboard_read\"}\0x"s}) {
+  for (const std::string& request :
+       {"{\"op\":\"keyboard_read\"}x"s, " "s, "{\"op\":"s, "{\"op\":\"keyboard_read\"}\0x"s}) {
     const std::string response = exchange_waiting(request).response;
     EXPECT_NE(response.find("\"reason\":\"requête illisible : parse error at line 1"), std::string::npos) << response;
     EXPECT_EQ(response, expected_without_backlight(request)) << request;
@@ -261,6 +329,18 @@ TEST_F(ServiceE2e, FourClientsAtOnceGetAWholeAnswerOrBusy) {
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING));
 }
 
+// A request written in one piece larger than the pipe's buffer: the
+// client's write ends only once the service has taken all of it, and only
+// then does the client read its answer, about the first 4096 bytes.
+TEST_F(ServiceE2e, RequestOf20KiBInOneWriteIsAnswered) {
+  require_running();
+  const std::string request = "{\"op\":\"keyboard_read\",\"pad\":\"" + std::string(20 * 1024, 'z') + "\"}";
+  const std::optional<Exchange> result = exchange_within(request, 20000);
+  ASSERT_TRUE(result.has_value()) << "the client and the service wait for each other";
+  EXPECT_EQ(result->response, expected_without_backlight(request));
+  EXPECT_EQ(exchange_waiting("{}").response, failure("opération inconnue : ")) << "the next client was not served";
+}
+
 // Only a stop stops: a status query, or a user-defined control that any
 // logged-on user may send (sc control OstraneHal 200), leaves it running.
 TEST_F(ServiceE2e, ControlsOtherThanStopLeaveItRunning) {
@@ -276,21 +356,29 @@ TEST_F(ServiceE2e, ControlsOtherThanStopLeaveItRunning) {
   }
 }
 
-// The handler only asks: the client being served still gets its answer,
-// and the service stops when it comes back to wait for the next one.
-TEST_F(ServiceE2e, StopWhileARequestIsHandled) {
+// A stop while PowerShell runs takes effect once the request is answered;
+// meanwhile the manager is told that the stop is pending.
+TEST_F(ServiceE2e, StopDuringAScriptRunTakesEffectOnceItIsAnswered) {
   require_running();
-  const HANDLE client = open_pipe_waiting();
-  ASSERT_NE(client, INVALID_HANDLE_VALUE);
-  std::thread stopper([] { stop_service_and_wait(10000); });
-  ::Sleep(300);
-  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_RUNNING)) << "stopped before answering";
-  DWORD written = 0;
-  ASSERT_TRUE(::WriteFile(client, "{}", 2, &written, nullptr));
-  const std::string response = testing_support::read_to_end(client);
-  ::CloseHandle(client);
-  stopper.join();
-  EXPECT_EQ(response, failure("opération inconnue : "));
+  copy().forget_recordings();
+  copy().answer(SCRIPT_ANSWER);
+  copy().hold(true);
+  std::string response;
+  std::thread client([&] { response = exchange_waiting("{\"op\":\"keyboard_read\"}\n").response; });
+  for (int waited = 0; waited < 20000 && !copy().recorded_arguments(); waited += 50) ::Sleep(50);
+  const bool script_ran = copy().recorded_arguments().has_value();
+  const DWORD control = send_control(SERVICE_CONTROL_STOP);
+  ::Sleep(500);
+  const std::optional<SERVICE_STATUS> pending = service_status();
+  copy().hold(false);
+  client.join();
+  EXPECT_TRUE(script_ran) << "the script never ran";
+  EXPECT_EQ(control, 0u);
+  EXPECT_EQ(response, SERVICE_ANSWER);
+  ASSERT_TRUE(pending.has_value());
+  EXPECT_EQ(pending->dwCurrentState, static_cast<DWORD>(SERVICE_STOP_PENDING));
+  EXPECT_GT(pending->dwWaitHint, 0u);
+  EXPECT_TRUE(stop_service_and_wait(10000));
   EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
 }
 
@@ -301,6 +389,32 @@ TEST_F(ServiceE2e, InstallAgainWhenStoppedStartsIt) {
   EXPECT_EQ(run->out, "le service OstraneHal est déjà installé et tourne\n");
   EXPECT_EQ(run->exit_code, 0u);
   require_running();
+}
+
+// A client that connects and says nothing, or that sends its request and
+// never reads the answer, does not hold a stop back: it is cut off, and
+// the service stops.
+TEST_F(ServiceE2e, StopWhileAClientStalls) {
+  for (const bool sends_request : {false, true}) {
+    if (service_state() != SERVICE_RUNNING) {
+      const auto run = copy().run(L"service install");
+      ASSERT_TRUE(run.has_value());
+      ASSERT_EQ(run->exit_code, 0u) << run->err;
+    }
+    require_running();
+    const HANDLE client = open_pipe_waiting();
+    ASSERT_NE(client, INVALID_HANDLE_VALUE);
+    DWORD written = 0;
+    if (sends_request) {
+      ASSERT_TRUE(::WriteFile(client, "{}", 2, &written, nullptr));
+    }
+    ::Sleep(300);
+    EXPECT_TRUE(stop_service_and_wait(10000)) << (sends_request ? "a client that never reads" : "a silent client");
+    ::CloseHandle(client);
+  }
+  const auto run = copy().run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->exit_code, 0u) << run->err;
 }
 
 // Only SYSTEM and the Administrators may open the pipe. Wine keeps a pipe's
@@ -319,7 +433,7 @@ TEST_F(ServiceE2e, ThePipeAdmitsOnlySystemAndAdministrators) {
   const UniqueLocalMemory owned(descriptor);
   ASSERT_NE(dacl, nullptr) << "a null DACL lets everyone in";
   const std::pair<WELL_KNOWN_SID_TYPE, const char*> expected[] = {{WinLocalSystemSid, "SYSTEM"},
-                                                                   {WinBuiltinAdministratorsSid, "Administrators"}};
+                                                                  {WinBuiltinAdministratorsSid, "Administrators"}};
   ASSERT_EQ(dacl->AceCount, std::size(expected));
   for (DWORD i = 0; i < dacl->AceCount; ++i) {
     void* ace = nullptr;
@@ -330,7 +444,8 @@ TEST_F(ServiceE2e, ThePipeAdmitsOnlySystemAndAdministrators) {
     BYTE sid[SECURITY_MAX_SID_SIZE];
     DWORD size = sizeof(sid);
     ASSERT_TRUE(::CreateWellKnownSid(expected[i].first, nullptr, sid, &size));
-    EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid)) << "entry " << i << " is not " << expected[i].second;
+    EXPECT_TRUE(::EqualSid(const_cast<DWORD*>(&allowed->SidStart), sid))
+        << "entry " << i << " is not " << expected[i].second;
   }
 }
 
@@ -362,11 +477,13 @@ TEST_F(ServiceE2e, APipeNameTakenFirstMakesTheStartFail) {
   ASSERT_FALSE(::ConnectNamedPipe(squatter.get(), &listen));
   ASSERT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_IO_PENDING));
 
-  const auto run = copy().run(L"service install");  // starts the installed service
+  // The installed service is started, and stops at once: install says so.
+  const auto run = copy().run(L"service install");
   ASSERT_TRUE(run.has_value());
-  DWORD state = 0;
-  for (int waited = 0; waited < 10000 && (state = service_state()) != SERVICE_STOPPED; waited += 50) ::Sleep(50);
-  EXPECT_EQ(state, static_cast<DWORD>(SERVICE_STOPPED));
+  EXPECT_EQ(run->out, "");
+  EXPECT_EQ(run->err, "erreur : le service OstraneHal s'est arrêté dès son démarrage (code 5)\n");
+  EXPECT_EQ(run->exit_code, 1u);
+  EXPECT_EQ(service_state(), static_cast<DWORD>(SERVICE_STOPPED));
   EXPECT_EQ(service_status().value_or(SERVICE_STATUS{}).dwWin32ExitCode, static_cast<DWORD>(ERROR_ACCESS_DENIED));
   EXPECT_EQ(::WaitForSingleObject(connected.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT))
       << "something connected to the other process's pipe";
@@ -407,6 +524,23 @@ TEST_F(ServiceE2e, UninstallWhileRunning) {
   EXPECT_EQ(run->exit_code, 1u);
   EXPECT_TRUE(stop_service_and_wait(10000));
   EXPECT_EQ(service_state(), 0u) << "the registration outlived the stop";
+}
+
+// The service would run as SYSTEM what anyone may replace or add there.
+TEST_F(ServiceE2e, InstallFromAFolderEveryoneMayWriteToIsRefused) {
+  ASSERT_EQ(service_state(), 0u);
+  const ServiceCopy open_copy;
+  ASSERT_TRUE(open_copy.ready());
+  ASSERT_TRUE(let_everyone_write(open_copy.dir()));
+  const auto run = open_copy.run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "");
+  EXPECT_EQ(run->err, "erreur : installation refusée : « Everyone » (S-1-1-0) peut modifier " +
+                          from_wide(open_copy.dir()) +
+                          " ; placez ostrane.exe dans un dossier où seuls les administrateurs peuvent écrire, par "
+                          "exemple C:\\Program Files\\Ostrane\n");
+  EXPECT_EQ(run->exit_code, 1u);
+  EXPECT_EQ(service_state(), 0u) << "registered all the same";
 }
 
 }  // namespace

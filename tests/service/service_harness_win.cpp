@@ -1,5 +1,8 @@
 #include "tests/service/service_harness_win.h"
 
+#include <aclapi.h>
+#include <sddl.h>
+
 #include <fstream>
 
 #include "src/platform/wide_win.h"
@@ -11,12 +14,10 @@ namespace ostrane::service_harness {
 
 using namespace testing_support;
 
-
 ServiceCopy::ServiceCopy() {
   dir_ = make_temp_dir(L"ostrane service test");
   const std::wstring here = executable_dir();
-  ready_ = file_exists(dir_) &&
-           ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
+  ready_ = file_exists(dir_) && ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
            ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), exe().c_str(), FALSE) &&
            ::CopyFileW(full_path(here + L"\\..\\backlight\\fake-powershell.exe").c_str(),
                        (dir_ + L"\\powershell.exe").c_str(), FALSE);
@@ -41,9 +42,37 @@ std::optional<std::string> ServiceCopy::recorded_script() const {
   return read_file(dir_ + L"\\fake-powershell-control\\script.bin");
 }
 
+std::optional<std::string> ServiceCopy::recorded_script_dacl() const {
+  return read_file(dir_ + L"\\fake-powershell-control\\script_dacl.txt");
+}
+
 void ServiceCopy::forget_recordings() const {
-  ::DeleteFileW((dir_ + L"\\fake-powershell-control\\args.txt").c_str());
-  ::DeleteFileW((dir_ + L"\\fake-powershell-control\\script.bin").c_str());
+  for (const wchar_t* name : {L"args.txt", L"script.bin", L"script_dacl.txt"}) {
+    ::DeleteFileW((dir_ + L"\\fake-powershell-control\\" + name).c_str());
+  }
+}
+
+void ServiceCopy::hold(bool held) const {
+  const std::wstring path = dir_ + L"\\fake-powershell-control\\hold.txt";
+  if (held) {
+    write_file(path, "");
+  } else {
+    ::DeleteFileW(path.c_str());
+  }
+}
+
+bool let_everyone_write(const std::wstring& path) {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+          L"D:(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;WD)", SDDL_REVISION_1, &descriptor, nullptr)) {
+    return false;
+  }
+  const UniqueLocalMemory owned(descriptor);
+  BOOL present = FALSE, defaulted = FALSE;
+  PACL dacl = nullptr;
+  return ::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted) &&
+         ::SetNamedSecurityInfoW(const_cast<wchar_t*>(path.c_str()), SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                 nullptr, dacl, nullptr) == ERROR_SUCCESS;
 }
 
 std::optional<SERVICE_STATUS> service_status() {
@@ -71,9 +100,9 @@ std::optional<RegisteredConfig> registered_config() {
   auto* config = reinterpret_cast<QUERY_SERVICE_CONFIGW*>(buffer.data());
   if (!::QueryServiceConfigW(service.get(), config, needed, &needed)) return std::nullopt;
   const auto text = [](const wchar_t* s) { return std::wstring(s ? s : L""); };
-  return RegisteredConfig{config->dwServiceType,         config->dwStartType,
-                          config->dwErrorControl,        text(config->lpBinaryPathName),
-                          text(config->lpDisplayName),   text(config->lpServiceStartName)};
+  return RegisteredConfig{config->dwServiceType,       config->dwStartType,
+                          config->dwErrorControl,      text(config->lpBinaryPathName),
+                          text(config->lpDisplayName), text(config->lpServiceStartName)};
 }
 
 std::optional<std::wstring> registered_command_line() {
@@ -86,8 +115,8 @@ DWORD send_control(DWORD control) {
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT));
   const UniqueServiceHandle service(
       manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(),
-                                      SERVICE_INTERROGATE | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL)
-                     : nullptr);
+                                     SERVICE_INTERROGATE | SERVICE_STOP | SERVICE_USER_DEFINED_CONTROL)
+                    : nullptr);
   SERVICE_STATUS status{};
   if (!service.get() || !::ControlService(service.get(), control, &status)) return ::GetLastError();
   return 0;
@@ -113,19 +142,18 @@ bool stop_service_and_wait(DWORD timeout_ms) {
 void remove_service() {
   stop_service_and_wait(10000);
   const UniqueServiceHandle manager(::OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
-  const UniqueServiceHandle service(
-      manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), DELETE) : nullptr);
+  const UniqueServiceHandle service(manager.get() ? ::OpenServiceW(manager.get(), to_wide(SERVICE_NAME).c_str(), DELETE)
+                                                  : nullptr);
   if (service.get()) ::DeleteService(service.get());
 }
 
 Exchange exchange(std::string_view request) {
-  const HANDLE pipe = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, 0, nullptr);
+  const HANDLE pipe =
+      ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   if (pipe == INVALID_HANDLE_VALUE) return {.open_error = ::GetLastError()};
   Exchange result;
   DWORD written = 0;
-  if (!request.empty() &&
-      ::WriteFile(pipe, request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) {
+  if (!request.empty() && ::WriteFile(pipe, request.data(), static_cast<DWORD>(request.size()), &written, nullptr)) {
     result.response = read_to_end(pipe);
   }
   ::CloseHandle(pipe);
@@ -136,8 +164,8 @@ HANDLE open_pipe_waiting() {
   HANDLE pipe = INVALID_HANDLE_VALUE;
   for (int attempt = 0; attempt < 100 && pipe == INVALID_HANDLE_VALUE; ++attempt) {
     ::WaitNamedPipeW(to_wide(PIPE_NAME).c_str(), 5000);
-    pipe = ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                         nullptr);
+    pipe =
+        ::CreateFileW(to_wide(PIPE_NAME).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
   }
   return pipe;
 }

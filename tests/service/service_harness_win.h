@@ -34,12 +34,19 @@ class ServiceCopy {
   void answer(std::string_view stdout_bytes) const;
   std::optional<std::string> recorded_arguments() const;
   std::optional<std::string> recorded_script() const;
+  std::optional<std::string> recorded_script_dacl() const;
   void forget_recordings() const;
+  // While held, the fake waits before it answers.
+  void hold(bool held) const;
 
  private:
   std::wstring dir_;
   bool ready_ = false;
 };
+
+// Gives Everyone the right to change `path`; Wine makes the file or folder
+// writable by all.
+bool let_everyone_write(const std::wstring& path);
 
 // The service's status as the manager tells it, nothing when it cannot.
 std::optional<SERVICE_STATUS> service_status();

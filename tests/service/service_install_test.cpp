@@ -20,6 +20,8 @@ struct ScriptedManager final : ServiceManagerCalls {
   std::uint32_t open = 0;
   std::uint32_t start = 0;
   std::uint32_t remove = 0;
+  std::optional<std::string> refusal;
+  StartWait wait;
   std::vector<std::string> calls;
 
   std::uint32_t open_manager() override {
@@ -30,6 +32,14 @@ struct ScriptedManager final : ServiceManagerCalls {
     calls.emplace_back("path");
     if (!path) return std::unexpected(std::string("Access denied. (os error 5)"));
     return *path;
+  }
+  std::optional<std::string> check_location(std::string_view checked) override {
+    calls.push_back("check " + std::string(checked));
+    return refusal;
+  }
+  StartWait wait_for_start() override {
+    calls.emplace_back("wait");
+    return wait;
   }
   std::uint32_t create_service(std::string_view command_line) override {
     calls.push_back("create " + std::string(command_line));
@@ -58,6 +68,7 @@ struct Case {
   std::vector<std::string> calls;
 };
 
+const std::string CHECK = R"(check C:\Program Files\Ostrane\ostrane.exe)";
 const std::string CREATE = R"(create "C:\Program Files\Ostrane\ostrane.exe" --service)";
 
 ScriptedManager with(void (*change)(ScriptedManager&)) {
@@ -77,50 +88,83 @@ TEST_P(Install, PrintsOrFailsAndClosesEverything) {
 INSTANTIATE_TEST_SUITE_P(
     Service, Install,
     testing::Values(
-        Case{"CreatedAndStarted", {}, "service OstraneHal installé et démarré\n",
-             {"open manager", "path", CREATE, "start", "close service", "close manager"}},
-        Case{"CreatedStartRefused", with([](ScriptedManager& m) { m.start = 1053; }),
+        Case{"CreatedAndStarted",
+             {},
+             "service OstraneHal installé et démarré\n",
+             {"open manager", "path", CHECK, CREATE, "start", "close service", "close manager", "wait"}},
+        // Started, but stopped before it served: its pipe's name was taken.
+        Case{"CreatedStartedThenStopped",
+             with([](ScriptedManager& m) {
+               m.wait = {StartWait::State::Stopped, 5, 0};
+             }),
+             std::unexpected("le service OstraneHal s'est arrêté dès son démarrage (code 5)"),
+             {"open manager", "path", CHECK, CREATE, "start", "close service", "close manager", "wait"}},
+        Case{"CreatedStillStarting",
+             with([](ScriptedManager& m) {
+               m.wait = {StartWait::State::StillStarting, 0, 12};
+             }),
+             std::unexpected("le service OstraneHal démarre toujours après 12 s : sc query OstraneHal"),
+             {"open manager", "path", CHECK, CREATE, "start", "close service", "close manager", "wait"}},
+        Case{"LocationRefused",
+             with([](ScriptedManager& m) { m.refusal = "installation refusée : ..."; }),
+             std::unexpected("installation refusée : ..."),
+             {"open manager", "path", CHECK, "close manager"}},
+        Case{"CreatedStartRefused",
+             with([](ScriptedManager& m) { m.start = 1053; }),
              "service OstraneHal installé (démarrage refusé, code 1053) : sc start OstraneHal\n",
-             {"open manager", "path", CREATE, "start", "close service", "close manager"}},
-        Case{"ManagerRefused", with([](ScriptedManager& m) { m.manager = ACCESS_DENIED; }),
+             {"open manager", "path", CHECK, CREATE, "start", "close service", "close manager"}},
+        Case{"ManagerRefused",
+             with([](ScriptedManager& m) { m.manager = ACCESS_DENIED; }),
              std::unexpected("gestionnaire de services inaccessible (code 5) : invite administrateur requise"),
              {"open manager"}},
-        Case{"PathUnknown", with([](ScriptedManager& m) { m.path.reset(); }),
+        Case{"PathUnknown",
+             with([](ScriptedManager& m) { m.path.reset(); }),
              std::unexpected("chemin de l'exécutable introuvable : Access denied. (os error 5)"),
              {"open manager", "path", "close manager"}},
-        Case{"CreateRefused", with([](ScriptedManager& m) { m.create = 1072; }),
+        Case{"CreateRefused",
+             with([](ScriptedManager& m) { m.create = 1072; }),
              std::unexpected("création du service refusée (code 1072)"),
-             {"open manager", "path", CREATE, "close manager"}},
+             {"open manager", "path", CHECK, CREATE, "close manager"}},
         Case{"ExistsAndRuns",
              with([](ScriptedManager& m) {
                m.create = CODE_SERVICE_EXISTS;
                m.start = CODE_SERVICE_ALREADY_RUNNING;
              }),
              "le service OstraneHal est déjà installé et tourne\n",
-             {"open manager", "path", CREATE, "open service 16", "close manager", "start", "close service"}},
-        Case{"ExistsStoppedAndStarts", with([](ScriptedManager& m) { m.create = CODE_SERVICE_EXISTS; }),
+             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service"}},
+        Case{"ExistsStoppedAndStarts",
+             with([](ScriptedManager& m) { m.create = CODE_SERVICE_EXISTS; }),
              "le service OstraneHal est déjà installé et tourne\n",
-             {"open manager", "path", CREATE, "open service 16", "close manager", "start", "close service"}},
+             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service",
+              "wait"}},
+        Case{"ExistsStartsThenStops",
+             with([](ScriptedManager& m) {
+               m.create = CODE_SERVICE_EXISTS;
+               m.wait = {StartWait::State::Stopped, 1359, 0};
+             }),
+             std::unexpected("le service OstraneHal s'est arrêté dès son démarrage (code 1359)"),
+             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service",
+              "wait"}},
         Case{"ExistsStartRefused",
              with([](ScriptedManager& m) {
                m.create = CODE_SERVICE_EXISTS;
                m.start = 1058;
              }),
              "le service OstraneHal est déjà installé (démarrage refusé, code 1058) : sc start OstraneHal\n",
-             {"open manager", "path", CREATE, "open service 16", "close manager", "start", "close service"}},
+             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service"}},
         Case{"ExistsCannotBeOpened",
              with([](ScriptedManager& m) {
                m.create = CODE_SERVICE_EXISTS;
                m.open = ACCESS_DENIED;
              }),
              "le service OstraneHal est déjà installé (démarrage impossible : accès refusé)\n",
-             {"open manager", "path", CREATE, "open service 16", "close manager"}},
+             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager"}},
         // Any path goes in as it is, between the two quotes.
         Case{"PathWithQuotesAndAccents",
              with([](ScriptedManager& m) { m.path = R"(D:\Outils é\"x"\ostrane.exe)"; }),
              "service OstraneHal installé et démarré\n",
-             {"open manager", "path", R"(create "D:\Outils é\"x"\ostrane.exe" --service)", "start", "close service",
-              "close manager"}}),
+             {"open manager", "path", R"(check D:\Outils é\"x"\ostrane.exe)",
+              R"(create "D:\Outils é\"x"\ostrane.exe" --service)", "start", "close service", "close manager", "wait"}}),
     [](const auto& test) { return test.param.name; });
 
 class Uninstall : public testing::TestWithParam<Case> {};
@@ -134,14 +178,20 @@ TEST_P(Uninstall, PrintsOrFailsAndClosesEverything) {
 INSTANTIATE_TEST_SUITE_P(
     Service, Uninstall,
     testing::Values(
-        Case{"Removed", {}, "service OstraneHal désinstallé\n",
+        Case{"Removed",
+             {},
+             "service OstraneHal désinstallé\n",
              {"open manager", "open service 983551", "delete", "close service", "close manager"}},
-        Case{"NotInstalled", with([](ScriptedManager& m) { m.open = 1060; }),
-             "le service OstraneHal n'est pas installé\n", {"open manager", "open service 983551", "close manager"}},
-        Case{"AlreadyMarkedForDeletion", with([](ScriptedManager& m) { m.remove = 1072; }),
+        Case{"NotInstalled",
+             with([](ScriptedManager& m) { m.open = 1060; }),
+             "le service OstraneHal n'est pas installé\n",
+             {"open manager", "open service 983551", "close manager"}},
+        Case{"AlreadyMarkedForDeletion",
+             with([](ScriptedManager& m) { m.remove = 1072; }),
              std::unexpected("suppression du service refusée (code 1072)"),
              {"open manager", "open service 983551", "delete", "close service", "close manager"}},
-        Case{"ManagerRefused", with([](ScriptedManager& m) { m.manager = ACCESS_DENIED; }),
+        Case{"ManagerRefused",
+             with([](ScriptedManager& m) { m.manager = ACCESS_DENIED; }),
              std::unexpected("gestionnaire de services inaccessible (code 5) : invite administrateur requise"),
              {"open manager"}}),
     [](const auto& test) { return test.param.name; });
