@@ -47,7 +47,70 @@ IoEnd finish(HANDLE pipe, OVERLAPPED& io, bool begun, HANDLE stop_event, DWORD& 
   return ::GetOverlappedResult(pipe, &io, &count, FALSE) ? IoEnd::Done : IoEnd::Failed;
 }
 
-DWORD WINAPI flush_pipe(void* pipe) { return ::FlushFileBuffers(static_cast<HANDLE>(pipe)) ? 0 : 1; }
+// FlushFileBuffers returns once the client has read everything, but cannot
+// wait on anything else: it runs on a thread of its own, made once for the
+// server's life, since Wine takes milliseconds to start a thread.
+class Flusher {
+ public:
+  explicit Flusher(HANDLE pipe)
+      : pipe_(pipe),
+        go_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+        done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
+    if (go_ && done_) {
+      thread_.reset(
+          ::CreateThread(nullptr, FLUSHER_STACK_BYTES, run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+    }
+    if (!thread_) error_ = ::GetLastError();
+  }
+  Flusher(const Flusher&) = delete;
+  Flusher& operator=(const Flusher&) = delete;
+  ~Flusher() {
+    if (!thread_) return;
+    quit_.store(true);
+    ::SetEvent(go_.get());
+    ::WaitForSingleObject(thread_.get(), FLUSH_END_MS);
+  }
+
+  // NO_ERROR, or why the thread could not be made.
+  DWORD error() const { return error_; }
+
+  // Begins a flush; done() is signalled when it ends.
+  void start() {
+    ::ResetEvent(done_.get());
+    ::SetEvent(go_.get());
+  }
+  HANDLE done() const { return done_.get(); }
+
+  // Ends a flush that still waits for the client.
+  void cut() {
+    if (::WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0) return;
+    ::CancelSynchronousIo(thread_.get());
+    ::CancelIoEx(pipe_, nullptr);
+    if (::WaitForSingleObject(done_.get(), FLUSH_END_MS) != WAIT_OBJECT_0) {
+      // The disconnect ends any wait for the client, a flush that had not
+      // yet begun when it was cancelled included.
+      ::DisconnectNamedPipe(pipe_);
+      ::WaitForSingleObject(done_.get(), FLUSH_END_MS);
+    }
+  }
+
+ private:
+  static DWORD WINAPI run(void* self) {
+    auto& flusher = *static_cast<Flusher*>(self);
+    while (::WaitForSingleObject(flusher.go_.get(), INFINITE) == WAIT_OBJECT_0 && !flusher.quit_.load()) {
+      ::FlushFileBuffers(flusher.pipe_);
+      ::SetEvent(flusher.done_.get());
+    }
+    return 0;
+  }
+
+  HANDLE pipe_;
+  UniqueKernelHandle go_;    // auto-reset: one flush each time it is set
+  UniqueKernelHandle done_;  // manual-reset
+  std::atomic<bool> quit_{false};
+  UniqueKernelHandle thread_;
+  DWORD error_ = NO_ERROR;
+};
 
 // Writing the answer and waiting until the client has read it, so that the
 // disconnect cannot cut it. All along, what the client still sends is read
@@ -56,7 +119,8 @@ DWORD WINAPI flush_pipe(void* pipe) { return ::FlushFileBuffers(static_cast<HAND
 // such a request does not fit in the buffer either.
 class AnswerDelivery {
  public:
-  AnswerDelivery(HANDLE pipe, const ServerEvents& events) : pipe_(pipe), events_(events), dropped_(PIPE_BUFFER_SIZE) {
+  AnswerDelivery(HANDLE pipe, const ServerEvents& events, Flusher& flusher)
+      : pipe_(pipe), events_(events), flusher_(flusher), dropped_(PIPE_BUFFER_SIZE) {
     drain_.hEvent = events.drain;
     start_drain();
   }
@@ -84,23 +148,13 @@ class AnswerDelivery {
   }
 
  private:
-  // FlushFileBuffers returns once the client has read everything, but
-  // cannot wait on anything else: it runs on a thread of its own.
   IoEnd flush() {
-    const UniqueKernelHandle flusher(
-        ::CreateThread(nullptr, FLUSHER_STACK_BYTES, flush_pipe, pipe_, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-    if (!flusher) return IoEnd::Failed;
-    const IoEnd end = wait_for(flusher.get());
-    if (::WaitForSingleObject(flusher.get(), 0) != WAIT_OBJECT_0) {
+    flusher_.start();
+    const IoEnd end = wait_for(flusher_.done());
+    if (end != IoEnd::Done) {
       if (draining_) cancel(pipe_, drain_);
       draining_ = false;
-      ::CancelSynchronousIo(flusher.get());
-      ::CancelIoEx(pipe_, nullptr);
-      if (::WaitForSingleObject(flusher.get(), FLUSH_END_MS) != WAIT_OBJECT_0) {
-        // The disconnect ends any wait for the client.
-        ::DisconnectNamedPipe(pipe_);
-        ::WaitForSingleObject(flusher.get(), FLUSH_END_MS);
-      }
+      flusher_.cut();
     }
     return end;
   }
@@ -139,6 +193,7 @@ class AnswerDelivery {
 
   HANDLE pipe_;
   const ServerEvents& events_;
+  Flusher& flusher_;
   std::vector<char> dropped_;
   OVERLAPPED drain_{};
   bool draining_ = false;
@@ -148,7 +203,8 @@ class AnswerDelivery {
 
 // One client: wait for it, read its one request, answer, let it go.
 // Returns false when the loop must end.
-bool serve_next_client(HANDLE pipe, const ServerEvents& events, const BacklightOperations& operations) {
+bool serve_next_client(HANDLE pipe, const ServerEvents& events, Flusher& flusher,
+                       const BacklightOperations& operations) {
   ::ResetEvent(events.io);
   OVERLAPPED connect{};
   connect.hEvent = events.io;
@@ -182,7 +238,7 @@ bool serve_next_client(HANDLE pipe, const ServerEvents& events, const BacklightO
   response += '\n';
   IoEnd end = IoEnd::Done;
   {
-    AnswerDelivery delivery(pipe, events);
+    AnswerDelivery delivery(pipe, events, flusher);
     end = delivery.deliver(response);
   }
   if (end == IoEnd::Failed) ::CancelIoEx(pipe, nullptr);
@@ -218,11 +274,15 @@ std::expected<UniqueKernelHandle, DWORD> create_service_pipe() {
   return pipe;
 }
 
-void serve_clients(HANDLE pipe, const ServerEvents& events, const std::atomic<bool>& stop_requested,
-                   const BacklightOperations& operations) {
+DWORD serve_clients(HANDLE pipe, const ServerEvents& events, const std::atomic<bool>& stop_requested,
+                    const BacklightOperations& operations, const std::function<void()>& on_serving) {
+  Flusher flusher(pipe);
+  if (flusher.error() != NO_ERROR) return flusher.error();
+  on_serving();
   while (!stop_requested.load()) {
-    if (!serve_next_client(pipe, events, operations)) return;
+    if (!serve_next_client(pipe, events, flusher, operations)) break;
   }
+  return NO_ERROR;
 }
 
 }  // namespace ostrane

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <expected>
+#include <functional>
 
 #include "src/platform/unique_handle_win.h"
 #include "src/service/pipe_protocol.h"
@@ -27,8 +28,9 @@ struct ServerEvents {
 // Serves clients until a stop is seen between two of them, ends a wait, or
 // the pipe fails. A stop while a request is handled (PowerShell may run for
 // seconds) takes effect once it is answered; a client that stalls is cut
-// off without an answer.
-void serve_clients(HANDLE pipe, const ServerEvents& events, const std::atomic<bool>& stop_requested,
-                   const BacklightOperations& operations);
+// off without an answer. `on_serving` is called once clients can be
+// served. NO_ERROR, or the Windows error that kept it from serving.
+DWORD serve_clients(HANDLE pipe, const ServerEvents& events, const std::atomic<bool>& stop_requested,
+                    const BacklightOperations& operations, const std::function<void()>& on_serving);
 
 }  // namespace ostrane

@@ -96,11 +96,11 @@ DWORD serve() {
   if (STOP_REQUESTED.load()) ::SetEvent(events[0].get());
   DWORD exit_code = NO_ERROR;
   if (std::expected<UniqueKernelHandle, DWORD> pipe = create_service_pipe()) {
-    // Running once a client can find the pipe: `service install` waits
-    // for this, and tells a service that stopped instead.
-    report_status(*service_manager_api(), SERVICE_RUNNING);
-    serve_clients(pipe->get(), {events[0].get(), events[1].get(), events[2].get()}, STOP_REQUESTED,
-                  {keyboard_read, keyboard_write});
+    // Running once a client can find the pipe and be served: `service
+    // install` waits for this, and tells a service that stopped instead.
+    exit_code =
+        serve_clients(pipe->get(), {events[0].get(), events[1].get(), events[2].get()}, STOP_REQUESTED,
+                      {keyboard_read, keyboard_write}, [] { report_status(*service_manager_api(), SERVICE_RUNNING); });
   } else {
     exit_code = pipe.error();
   }
