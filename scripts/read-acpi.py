@@ -20,6 +20,17 @@ collection_path, model). One row per dump, sorted by hardware id:
   dytc              the path of the DYTC method under HKEY, or "-"
   dytc_revision     the revision its query (function 0) answers, in bits
                     28 to 31, when the code states it as constants; else "?"
+  hkey              the path of the HKEY device under the EC
+  hkey_methods      which of the methods that the Linux thinkpad_acpi driver
+                    knows are declared under that HKEY (names, space-separated,
+                    in the order of HKEY_METHODS): the full path is hkey.NAME
+  ec_fields         the EC register fields of EC_FIELDS that a Field of an
+                    EmbeddedControl region of the EC declares, as
+                    NAME@OFFSET/WIDTH: the byte offset (".bit" after it when
+                    the field does not start a byte) counted from Offset()
+                    and the widths of the units before, and the width in bits
+  wmi_guids         the GUID of every block that a _WDG buffer lists (upper
+                    case, sorted), the WMI classes the firmware offers
 
 A value that does not exist is "-"; several are joined with "|".
 """
@@ -29,9 +40,20 @@ import re
 import sys
 from pathlib import Path
 
+# Battery charge control, microphone-mute LED, privacy screen, Fn lock, palm
+# sensor, keyboard language, radios.
+HKEY_METHODS = ["BCTG", "BCCS", "BCSG", "BCSS", "BDSG", "BDSS", "BICG", "BICS", "MMTS", "MMTG", "GSSS", "SSSS",
+                "GMKS", "SMKS", "GPSS", "GSKL", "SSKL", "GBDC", "SBDC", "GWAN", "SWAN"]
+# Fan level, fan speed, first temperature sensor.
+EC_FIELDS = ["HFSP", "HSPD", "TMP0"]
+
 OPENS_NAMESPACE = re.compile(r"^\s*(Scope|Device|Method|ThermalZone|PowerResource|Processor)\s*\(\s*([\\^A-Z0-9_.]+)")
-FIELD = re.compile(r"^\s*(Field|IndexField|BankField)\s*\(")
-FIELD_UNIT = re.compile(r"^\s*([A-Z_][A-Z0-9_]{0,3})\s*,\s*\d+")
+FIELD = re.compile(r"^\s*(Field|IndexField|BankField)\s*\(\s*([\\^A-Z0-9_.]+)")
+FIELD_UNIT = re.compile(r"^\s*([A-Z_][A-Z0-9_]{0,3})?\s*,\s*(\d+)")
+FIELD_OFFSET = re.compile(r"^\s*Offset\s*\(\s*(0x[0-9A-Fa-f]+|\d+)\s*\)")
+OPERATION_REGION = re.compile(r"^\s*OperationRegion\s*\(\s*([\\^A-Z0-9_.]+)\s*,\s*(\w+)")
+WDG = re.compile(r"Name\s*\(\s*_WDG\s*,")
+BYTE = re.compile(r"0x([0-9A-Fa-f]{2})\b")
 DEFINITION_BLOCK = re.compile(r'^\s*DefinitionBlock\s*\(\s*"[^"]*"\s*,\s*"(\w+)"\s*,\s*\d+\s*,\s*"([^"]*)"')
 EC_HID = re.compile(r'Name\s*\(\s*_HID\s*,\s*EisaId\s*\(\s*"PNP0C09"\s*\)')
 
@@ -59,42 +81,107 @@ class Namespace:
     def __init__(self):
         self.devices, self.methods, self.fields = set(), {}, set()
         self.ec_devices, self.dsdt_oem = set(), None
+        self.regions = {}  # path -> address space
+        self.layout = {}  # field path -> (region path, first bit, width)
+        self.wdg = []  # the bytes of each _WDG buffer
+
+    def region_of(self, scope, name):
+        """The region a Field names: found in its scope or, for a single name, the nearest parent."""
+        path = resolve(scope, name)
+        if path in self.regions or "." in name or name.startswith(("\\", "^")):
+            return path
+        while scope != "\\":
+            scope = scope.rsplit(".", 1)[0] if "." in scope else "\\"
+            candidate = resolve(scope, name)
+            if candidate in self.regions:
+                return candidate
+        return path
 
     def read(self, lines):
-        stack = []  # (path, kind, first line of a method)
+        stack = []  # (path, kind, region of a field list)
         pending = None
+        bit = 0  # where the next unit of the open field list starts
+        wdg = None  # the bytes of a _WDG buffer being read
         for number, raw in enumerate(lines):
             block = DEFINITION_BLOCK.match(raw)
             if block:
                 if block.group(1) == "DSDT":
                     self.dsdt_oem = block.group(2).strip()
-                stack, pending = [], ("\\", "scope")
+                stack, pending = [], ("\\", "scope", None)
             line = strip_text(raw)
             scope = stack[-1][0] if stack else "\\"
             match = OPENS_NAMESPACE.match(line)
+            region = OPERATION_REGION.match(line)
+            field = FIELD.match(line)
             if match:
                 path = resolve(scope, match.group(2))
                 kind = match.group(1).lower()
-                pending = (path, kind)
+                pending = (path, kind, None)
                 if kind == "device":
                     self.devices.add(path)
                 elif kind == "method":
                     self.methods[path] = number
-            elif FIELD.match(line):
-                pending = (scope, "field")
+            elif region:
+                self.regions[resolve(scope, region.group(1))] = region.group(2)
+            elif field:
+                pending = (scope, "field", self.region_of(scope, field.group(2)))
+                bit = 0
             elif stack and stack[-1][1] == "field":
+                offset = FIELD_OFFSET.match(line)
                 unit = FIELD_UNIT.match(line)
-                if unit:
-                    self.fields.add(resolve(scope, unit.group(1)))
+                if offset:
+                    bit = int(offset.group(1), 0) * 8
+                elif unit:
+                    width = int(unit.group(2))
+                    if unit.group(1):
+                        path = resolve(scope, unit.group(1))
+                        self.fields.add(path)
+                        self.layout[path] = (stack[-1][2], bit, width)
+                    bit += width
+            if WDG.search(line):
+                wdg = []
+            elif wdg is not None:
+                # The bytes, without the offsets and the comments iasl adds.
+                data = re.sub(r"/\*.*?\*/", "", raw).split("//", 1)[0]
+                wdg += [int(b, 16) for b in BYTE.findall(data)]
+                if "}" in line:
+                    self.wdg.append(wdg)
+                    wdg = None
             if stack and stack[-1][1] == "device" and EC_HID.search(raw):
                 self.ec_devices.add(stack[-1][0])
             for char in line:
                 if char == "{":
-                    stack.append(pending if pending else (scope, "block"))
+                    stack.append(pending if pending else (scope, "block", None))
                     pending = None
                 elif char == "}" and stack:
                     stack.pop()
         return self
+
+    def ec_fields(self, ec):
+        """The watched fields of the EmbeddedControl regions of `ec`, as NAME@OFFSET/WIDTH."""
+        found = {}
+        for path, (region, bit, width) in self.layout.items():
+            name = path.rsplit(".", 1)[-1]
+            if name not in EC_FIELDS or not region or not region.startswith(ec + "."):
+                continue
+            if self.regions.get(region) not in ("EmbeddedControl", "0x03"):
+                continue
+            offset = f"0x{bit // 8:02X}" + (f".{bit % 8}" if bit % 8 else "")
+            found.setdefault(name, set()).add(f"{name}@{offset}/{width}")
+        return [unit for name in EC_FIELDS for unit in sorted(found.get(name, ()))]
+
+
+def guid_text(data):
+    """A GUID as Windows writes it: the first three groups little-endian."""
+    first = int.from_bytes(data[0:4], "little")
+    second = int.from_bytes(data[4:6], "little")
+    third = int.from_bytes(data[6:8], "little")
+    return f"{first:08X}-{second:04X}-{third:04X}-{data[8:10].hex().upper()}-{data[10:16].hex().upper()}"
+
+
+def wmi_guids(buffers):
+    """Every block of every _WDG buffer: 16 bytes of GUID, then 4 of object id, instances and flags."""
+    return sorted({guid_text(bytes(buf[i:i + 16])) for buf in buffers for i in range(0, len(buf) - 19, 20)})
 
 
 def dytc_revision(lines, start):
@@ -145,6 +232,9 @@ def facts(path, hwid, model):
     dytc = [h + ".DYTC" for h in hkeys if h + ".DYTC" in ns.methods]
     revision = dytc_revision(lines, ns.methods[dytc[0]]) if dytc else "-"
     kblt = sorted(f for f in ns.fields if f.endswith(".KBLT"))
+    methods = [m for m in HKEY_METHODS if any(h + "." + m in ns.methods for h in hkeys)]
+    fields = [unit for ec in ecs for unit in ns.ec_fields(ec)]
+    guids = wmi_guids(ns.wdg)
     return {
         "hwid": hwid,
         "model": model,
@@ -158,10 +248,15 @@ def facts(path, hwid, model):
         "ucms": "yes" if "\\UCMS" in ns.methods else "no",
         "dytc": "|".join(dytc) or "-",
         "dytc_revision": revision,
+        "hkey": "|".join(hkeys) or "-",
+        "hkey_methods": " ".join(methods) or "-",
+        "ec_fields": " ".join(fields) or "-",
+        "wmi_guids": "|".join(guids) or "-",
     }
 
 
-COLUMNS = ["hwid", "model", "mtm", "firmware", "dsdt_oem", "ec", "mlcg", "mlcs", "kblt", "ucms", "dytc", "dytc_revision"]
+COLUMNS = ["hwid", "model", "mtm", "firmware", "dsdt_oem", "ec", "mlcg", "mlcs", "kblt", "ucms", "dytc", "dytc_revision",
+           "hkey", "hkey_methods", "ec_fields", "wmi_guids"]
 
 
 def main(argv):

@@ -29,6 +29,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bitset>
 #include <cstddef>
 #include <cstdint>
 #include <expected>
@@ -111,25 +112,44 @@ std::vector<std::pair<const toml::key*, const toml::node*>> in_source_order(cons
   entries.reserve(table.size());
   for (const auto& [key, node] : table) entries.emplace_back(&key, &node);
   std::ranges::sort(entries, {}, [](const auto& entry) {
-    return std::pair(position(entry.first->source().begin), entry.first->str());
+    return std::pair(position(entry.first->source().begin), std::string_view(entry.first->str()));
   });
   return entries;
 }
 
+// No table of the schema has more fields.
+constexpr std::size_t MAX_FIELDS = 8;
+
+template <class Read>
+Outcome read_entry(const toml::key& key, const toml::node& node, std::span<const std::string_view> names,
+                   std::string_view skip, std::bitset<MAX_FIELDS>& seen, Read& read) {
+  const std::string_view name = key.str();
+  if (!skip.empty() && name == skip) return std::nullopt;
+  const auto found = std::ranges::find(names, name);
+  if (found == names.end()) return at_key(key, unknown_field(name, names));
+  seen.set(static_cast<std::size_t>(found - names.begin()));
+  return read(name, node);
+}
+
 // `names` in declaration order, where the required fields come first: the
 // first `required` of them must be present. `read` gets each known key's
-// name and value; a key named `skip` has been read by the caller.
+// name and value; a key named `skip` has been read by the caller. A table
+// is read in the library's order first, which costs nothing; only a table
+// with a fault is read again in document order, so that the fault reported
+// is the first in the file.
 template <class Read>
 Outcome read_fields(const toml::table& table, bool top_level, std::span<const std::string_view> names,
                     std::size_t required, Read read, std::string_view skip = {}) {
-  std::vector<bool> seen(names.size(), false);
-  for (const auto& [key, node] : in_source_order(table)) {
-    const std::string_view name = key->str();
-    if (!skip.empty() && name == skip) continue;
-    const auto found = std::ranges::find(names, name);
-    if (found == names.end()) return at_key(*key, unknown_field(name, names));
-    seen[static_cast<std::size_t>(found - names.begin())] = true;
-    if (Outcome failure = read(name, *node)) return failure;
+  std::bitset<MAX_FIELDS> seen;
+  Outcome failure;
+  for (const auto& [key, node] : table) {
+    if ((failure = read_entry(key, node, names, skip, seen, read))) break;
+  }
+  if (failure) {
+    seen.reset();
+    for (const auto& [key, node] : in_source_order(table)) {
+      if ((failure = read_entry(*key, *node, names, skip, seen, read))) return failure;
+    }
   }
   for (std::size_t i = 0; i < required; ++i) {
     if (!seen[i]) return at_table(table, top_level, missing_field(names[i]));
@@ -156,6 +176,7 @@ Mapped<std::vector<std::string>> read_strings(const toml::node& node) {
   const auto* array = node.as_array();
   if (!array) return std::unexpected(wrong_type(node, "a sequence"));
   std::vector<std::string> out;
+  out.reserve(array->size());
   for (const toml::node& element : *array) {
     Mapped<std::string> text = read_string(element);
     if (!text) return std::unexpected(std::move(text.error()));
@@ -253,6 +274,7 @@ Mapped<Bounds> read_bounds(const toml::node& node) {
 constexpr auto CAPABILITY_FIELDS = std::to_array<std::string_view>(
     {"id", "label", "access", "confidence", "sources", "validated_on", "bounds", "notes"});
 constexpr std::size_t CAPABILITY_REQUIRED = 5;
+static_assert(CAPABILITY_FIELDS.size() <= MAX_FIELDS);
 
 Mapped<Capability> read_capability(const toml::node& node) {
   const auto* table = node.as_table();
@@ -281,6 +303,7 @@ Mapped<std::vector<Capability>> read_capabilities(const toml::node& node) {
   const auto* array = node.as_array();
   if (!array) return std::unexpected(wrong_type(node, "a sequence"));
   std::vector<Capability> out;
+  out.reserve(array->size());
   for (const toml::node& element : *array) {
     Mapped<Capability> capability = read_capability(element);
     if (!capability) return std::unexpected(std::move(capability.error()));
@@ -306,6 +329,7 @@ Mapped<Matches> read_matches(const toml::node& node) {
 constexpr auto PROFILE_FIELDS =
     std::to_array<std::string_view>({"schema_version", "id", "display_name", "scope", "matches", "capabilities"});
 constexpr std::size_t PROFILE_REQUIRED = 5;
+static_assert(PROFILE_FIELDS.size() <= MAX_FIELDS);
 
 Mapped<MachineProfile> read_profile(const toml::table& root) {
   MachineProfile profile;

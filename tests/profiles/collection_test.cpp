@@ -5,7 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <map>
 #include <set>
 #include <variant>
@@ -157,70 +160,193 @@ TEST(Collection, ResolvesTheSampleMachines) {
   EXPECT_EQ(caught, expected);
 }
 
-// What one vendor-firmware dump of data/thinkpad-acpi.tsv shows.
+// A source is a short reference that profiles/README.md explains: a dump of
+// the facts table, a rule of its rules table with as many dumps as that table
+// gives, or a document read: never a product sheet or a support page nobody
+// here could read.
+TEST(Collection, EverySourceIsOneTheReadmeExplains) {
+  std::set<std::string> dumps;
+  for (const auto& cells : read_tsv("thinkpad-acpi.tsv")) dumps.insert(cells.at(0));
+  std::ifstream readme_file(kCollection + "/README.md");
+  const std::string readme((std::istreambuf_iterator<char>(readme_file)), std::istreambuf_iterator<char>());
+  const std::set<std::string> documents = {
+      "linux:thinkpad_acpi.c", "linux:thinkpad-acpi.rst", "linux:think-lmi.c", "linux:3d677f12ea3a",
+      "linux:sysfs-platform_profile.rst", "web:lenovo-bios-wmi", "web:froonix-ec-research"};
+  std::size_t sources = 0;
+  for (const MachineProfile& p : load_collection()) {
+    for (const Capability& c : p.capabilities) {
+      for (const std::string& source : c.sources) {
+        ++sources;
+        const std::string what = p.id + " / " + c.id + " / " + source;
+        if (source.starts_with("acpi:")) {
+          EXPECT_TRUE(dumps.contains(source.substr(5))) << what;
+        } else if (source.starts_with("règle:")) {
+          // "règle:toutes-2011 (35 relevés)" is the README's row
+          // "| `charge_start_threshold` | `règle:toutes-2011` | 35 : …".
+          const std::size_t space = source.find(" (");
+          const std::string row = "| `" + c.id + "` | `" + source.substr(0, space) + "` | " +
+                                  source.substr(space + 2, source.find(' ', space + 2) - space - 2) + " : ";
+          EXPECT_NE(space, std::string::npos) << what;
+          EXPECT_NE(readme.find(row), std::string::npos) << what << ": no row " << row;
+        } else {
+          EXPECT_TRUE(documents.contains(source)) << what;
+          EXPECT_NE(readme.find("`" + source + "`"), std::string::npos) << what << " is not explained";
+        }
+      }
+    }
+  }
+  EXPECT_GT(sources, 0u);
+}
+
+// What one vendor-firmware dump of data/thinkpad-acpi.tsv shows: the full
+// paths of its ACPI objects, its EC fields as NAME@OFFSET/WIDTH, the GUIDs
+// of its WMI blocks.
 struct Firmware {
   std::string hwid;
   std::set<std::string> paths;
+  std::set<std::string> ec_units;
+  std::set<std::string> guids;
   int dytc_revision = -1;
 };
 
-std::vector<std::string> split(const std::string& cell) {
+std::vector<std::string> split(const std::string& cell, char separator = '|') {
   std::vector<std::string> parts;
   if (cell == "-") return parts;
   for (std::size_t start = 0;;) {
-    const std::size_t bar = cell.find('|', start);
-    parts.push_back(cell.substr(start, bar - start));
-    if (bar == std::string::npos) return parts;
-    start = bar + 1;
+    const std::size_t end = cell.find(separator, start);
+    parts.push_back(cell.substr(start, end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
   }
 }
 
-// Every ACPI path a model profile claims is in every vendor firmware of its
-// machine types, and a claim that such a firmware bears out names it and says
-// documented; so does the platform profile, whose DYTC must be of revision 5
-// or later. A coreboot build is no evidence for Lenovo's firmware.
-TEST(Collection, EveryFirmwareClaimHoldsInTheModelsOwnTables) {
+// The firmware features each capability stands for: the HKEY methods it
+// needs (the last is the one the access names), the EC unit, or the WMI
+// GUIDs (Lenovo_BiosSetting, Lenovo_SetBiosSetting, Lenovo_SaveBiosSettings).
+struct FirmwareFeature {
+  std::string_view id;
+  std::vector<std::string_view> methods;
+  std::string_view ec_unit;
+  std::vector<std::string_view> guids;
+};
+
+const std::vector<FirmwareFeature>& firmware_features() {
+  static const std::vector<FirmwareFeature> features = {
+      {"charge_start_threshold", {"BCTG", "BCCS"}, {}, {}},
+      {"charge_stop_threshold", {"BCSG", "BCSS"}, {}, {}},
+      {"force_discharge", {"BDSG", "BDSS"}, {}, {}},
+      {"charge_inhibit", {"BICG", "BICS"}, {}, {}},
+      {"mic_mute_led", {"MMTS"}, {}, {}},
+      {"fn_lock", {"GMKS", "SMKS"}, {}, {}},
+      {"privacy_screen", {"GSSS", "SSSS"}, {}, {}},
+      {"palm_sensor", {"GPSS"}, {}, {}},
+      {"keyboard_language", {"GSKL", "SSKL"}, {}, {}},
+      {"bluetooth", {"GBDC", "SBDC"}, {}, {}},
+      {"wwan", {"GWAN", "SWAN"}, {}, {}},
+      {"keyboard_backlight_pm", {"MLCG", "MLCS"}, {}, {}},
+      {"fan_level", {}, "HFSP@0x2F/8", {}},
+      {"fan_speed", {}, "HSPD@0x84/16", {}},
+      {"temperature_sensor", {}, "TMP0@0x78/8", {}},
+      {"bios_settings", {}, {},
+       {"51F5230E-9677-46CD-A1CF-C0B23EE34DB7", "98479A64-33F5-4E33-A707-8E251EBBC3A1",
+        "6A4B54EF-A5ED-4D33-9455-B0D9B48DF4B3"}},
+  };
+  return features;
+}
+
+// The vendor-firmware dumps by machine type; a coreboot build is no evidence
+// for Lenovo's firmware.
+std::map<std::string, std::vector<Firmware>> read_firmware() {
   std::map<std::string, std::vector<Firmware>> by_type;
-  std::size_t vendor_dumps = 0;
   for (const auto& cells : read_tsv("thinkpad-acpi.tsv")) {
-    ASSERT_EQ(cells.size(), 12u);
-    if (cells[3] != "vendor") continue;
-    Firmware firmware{cells[0], {}, cells[11] == "-" || cells[11] == "?" ? -1 : std::stoi(cells[11])};
+    EXPECT_EQ(cells.size(), 16u);
+    if (cells.size() != 16 || cells[3] != "vendor") continue;
+    Firmware firmware{cells[0], {}, {}, {}, cells[11] == "-" || cells[11] == "?" ? -1 : std::stoi(cells[11])};
     for (const std::string& ec : split(cells[5])) {
       if (cells[6] == "yes") firmware.paths.insert(ec + ".HKEY.MLCG");
       if (cells[7] == "yes") firmware.paths.insert(ec + ".HKEY.MLCS");
     }
     for (const std::string& field : split(cells[8])) firmware.paths.insert(field);
     if (cells[9] == "yes") firmware.paths.insert("\\UCMS");
+    for (const std::string& hkey : split(cells[12])) {
+      for (const std::string& method : split(cells[13], ' ')) firmware.paths.insert(hkey + "." + method);
+    }
+    for (const std::string& unit : split(cells[14], ' ')) firmware.ec_units.insert(unit);
+    for (const std::string& guid : split(cells[15])) firmware.guids.insert(guid);
     by_type[cells[2]].push_back(std::move(firmware));
-    ++vendor_dumps;
   }
+  return by_type;
+}
+
+bool shows(const Firmware& firmware, const FirmwareFeature& feature) {
+  const bool methods = std::ranges::all_of(feature.methods, [&](std::string_view m) {
+    return std::ranges::any_of(firmware.paths, [&](const std::string& p) { return p.ends_with(".HKEY." + std::string(m)); });
+  });
+  const bool unit = feature.ec_unit.empty() || firmware.ec_units.contains(std::string(feature.ec_unit));
+  const bool guids = std::ranges::all_of(feature.guids, [&](std::string_view g) { return firmware.guids.contains(std::string(g)); });
+  return methods && unit && guids;
+}
+
+// Every claim of a model profile whose machine types have vendor dumps holds
+// in every one of them: the ACPI path, the EC offset of the right field, the
+// WMI class's GUIDs, a DYTC of revision 5 or later for the platform profile;
+// the claim is documented and names each dump. And every feature that all of
+// a model's dumps show is claimed.
+TEST(Collection, EveryModelWithFirmwareClaimsWhatItShowsAndNothingElse) {
+  const std::map<std::string, std::vector<Firmware>> by_type = read_firmware();
+  std::size_t vendor_dumps = 0;
+  for (const auto& [mtm, found] : by_type) vendor_dumps += found.size();
   EXPECT_EQ(vendor_dumps, 44u);
 
-  std::size_t checked = 0;
+  std::size_t models = 0, claims = 0;
   for (const MachineProfile& p : load_collection()) {
     if (p.scope != ProfileScope::Model) continue;
+    std::vector<Firmware> own;
     for (const std::string& mtm : p.matches.mtm) {
-      for (const Firmware& firmware : by_type[mtm]) {
-        for (const Capability& c : p.capabilities) {
-          const auto* acpi = std::get_if<access::Acpi>(&c.access);
-          const bool profile = std::holds_alternative<access::PlatformProfile>(c.access);
-          if (!acpi && !profile) continue;
-          const std::string what = p.id + " / " + c.id + " / " + firmware.hwid;
-          if (acpi) EXPECT_TRUE(firmware.paths.contains(acpi->path)) << what << ": no " << acpi->path;
-          if (profile) EXPECT_GE(firmware.dytc_revision, 5) << what;
-          EXPECT_EQ(c.confidence, Confidence::Documented) << what;
-          EXPECT_TRUE(std::ranges::any_of(c.sources, [&](const std::string& s) {
-            return s.find(firmware.hwid) != std::string::npos;
-          })) << what << " does not name the firmware";
-          ++checked;
+      if (const auto it = by_type.find(mtm); it != by_type.end()) own.insert(own.end(), it->second.begin(), it->second.end());
+    }
+    if (own.empty()) continue;
+    ++models;
+    const auto claim_of = [&](std::string_view id) -> const Capability* {
+      const auto it = std::ranges::find(p.capabilities, id, &Capability::id);
+      return it == p.capabilities.end() ? nullptr : &*it;
+    };
+    for (const Capability& c : p.capabilities) {
+      if (c.id == "keyboard_backlight_ec") continue;  // an EC bit no ACPI table names
+      ++claims;
+      const auto feature = std::ranges::find(firmware_features(), c.id, &FirmwareFeature::id);
+      for (const Firmware& firmware : own) {
+        const std::string what = p.id + " / " + c.id + " / " + firmware.hwid;
+        if (const auto* acpi = std::get_if<access::Acpi>(&c.access)) {
+          EXPECT_TRUE(firmware.paths.contains(acpi->path)) << what << ": no " << acpi->path;
+        } else if (const auto* ec = std::get_if<access::Ec>(&c.access)) {
+          ASSERT_NE(feature, firmware_features().end()) << what;
+          EXPECT_TRUE(firmware.ec_units.contains(std::string(feature->ec_unit))) << what;
+          EXPECT_EQ(std::stoi(std::string(feature->ec_unit.substr(feature->ec_unit.find('@') + 1)), nullptr, 16),
+                    ec->offset)
+              << what;
+        } else if (std::holds_alternative<access::PlatformProfile>(c.access)) {
+          EXPECT_GE(firmware.dytc_revision, 5) << what;
         }
+        if (feature != firmware_features().end()) EXPECT_TRUE(shows(firmware, *feature)) << what;
+        EXPECT_EQ(c.confidence, Confidence::Documented) << what;
+        EXPECT_TRUE(std::ranges::find(c.sources, "acpi:" + firmware.hwid) != c.sources.end())
+            << what << " does not name the firmware";
       }
     }
+    const bool profile = std::ranges::all_of(own, [](const Firmware& f) { return f.dytc_revision >= 5; });
+    EXPECT_EQ(claim_of("platform_profile") != nullptr, profile) << p.id << " / platform_profile";
+    for (const FirmwareFeature& feature : firmware_features()) {
+      if (feature.id == "keyboard_backlight_pm") continue;  // the keyboard may have no backlight
+      const bool everywhere = std::ranges::all_of(own, [&](const Firmware& f) { return shows(f, feature); });
+      EXPECT_EQ(claim_of(feature.id) != nullptr, everywhere) << p.id << " / " << feature.id;
+    }
   }
-  // Counted from the model table: the backlight, ThinkLight and platform
-  // profile claims of the 43 vendor dumps whose machine type a model lists.
-  EXPECT_EQ(checked, 58u);
+  // Counted from the facts table: the 43 vendor dumps whose machine type a
+  // model lists belong to 39 model profiles (three X230, two T410 and two X61
+  // Tablet dumps).
+  EXPECT_EQ(models, 39u);
+  std::printf("%zu claims of %zu models checked against their firmware\n", claims, models);
 }
 
 }  // namespace
