@@ -141,14 +141,16 @@ template <class Read>
 Outcome read_fields(const toml::table& table, bool top_level, std::span<const std::string_view> names,
                     std::size_t required, Read read, std::string_view skip = {}) {
   std::bitset<MAX_FIELDS> seen;
-  Outcome failure;
+  bool faulty = false;
   for (const auto& [key, node] : table) {
-    if ((failure = read_entry(key, node, names, skip, seen, read))) break;
+    faulty = read_entry(key, node, names, skip, seen, read).has_value();
+    if (faulty) break;
   }
-  if (failure) {
+  if (faulty) {
     seen.reset();
     for (const auto& [key, node] : in_source_order(table)) {
-      if ((failure = read_entry(*key, *node, names, skip, seen, read))) return failure;
+      Outcome failure = read_entry(*key, *node, names, skip, seen, read);
+      if (failure) return failure;
     }
   }
   for (std::size_t i = 0; i < required; ++i) {
