@@ -4,6 +4,7 @@
 # make bench runs the benchmarks; BENCH_PROFILES=DIR times detect's start-up
 #            on another profile directory than ./profiles
 # make dist  builds build/windows/dist/ostrane-2.2.1-win64.zip and checks it unpacked
+# make catalogue  writes build/catalogue/index.html, the collection as one page
 # make soak-tests RUNS=10  runs the tests that start the most Wine processes
 #            RUNS times side by side and counts failures by their signature
 SHELL := /bin/bash
@@ -12,7 +13,7 @@ SHELL := /bin/bash
 WINE_RUN := tools/wine-run
 EXE := build/windows/ostrane.exe
 
-.PHONY: deps test-deps build windows windows-exe host run demo test soak-tests dist bench fuzz lint clean
+.PHONY: deps test-deps build windows windows-exe host run demo test soak-tests dist catalogue bench fuzz lint clean
 
 deps:
 	@scripts/install-deps.sh build
@@ -21,6 +22,7 @@ test-deps:
 	@scripts/install-deps.sh test
 	@scripts/install-pwsh.sh || echo "install-pwsh: failed, the PowerShell script tests will be skipped" >&2
 	@scripts/install-pwsh-host.sh || echo "install-pwsh-host: failed, the real PowerShell tests will be skipped" >&2
+	@scripts/install-browser-test.sh || echo "install-browser-test: failed, the catalogue's browser test will be skipped" >&2
 
 windows:
 	cmake --preset windows >/dev/null
@@ -53,6 +55,11 @@ test: test-deps windows host
 
 soak-tests: test-deps windows host
 	tools/soak-tests $(or $(RUNS),10)
+
+# The collection as one page to look at: build/catalogue/index.html.
+catalogue:
+	@scripts/install-deps.sh build
+	python3 scripts/make-catalogue.py --out build/catalogue/index.html
 
 dist: test-deps windows
 	cd build/windows && cpack

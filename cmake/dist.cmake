@@ -2,6 +2,18 @@
 # windows build tree. Only what is installed here goes in.
 install(TARGETS ostrane RUNTIME DESTINATION .)
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/profiles/ DESTINATION profiles)
+
+# The collection as one page, beside it.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB OSTRANE_PROFILE_FILES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/profiles/*.toml)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/catalogue.html
+  COMMAND ${Python3_EXECUTABLE} ${PROJECT_SOURCE_DIR}/scripts/make-catalogue.py
+          --profiles ${PROJECT_SOURCE_DIR}/profiles --out ${CMAKE_BINARY_DIR}/catalogue.html
+  DEPENDS ${PROJECT_SOURCE_DIR}/scripts/make-catalogue.py ${OSTRANE_PROFILE_FILES}
+  COMMENT "Writing the catalogue of the profiles")
+add_custom_target(catalogue ALL DEPENDS ${CMAKE_BINARY_DIR}/catalogue.html)
+install(FILES ${CMAKE_BINARY_DIR}/catalogue.html DESTINATION .)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/LICENSE
               ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES.txt DESTINATION .)
 

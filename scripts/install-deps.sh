@@ -9,8 +9,8 @@
 set -euo pipefail
 
 build=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
-       wine wine64 googletest libtomlplusplus-dev nlohmann-json3-dev)
-test=(dmidecode python3 python3-jsonschema icoutils libbenchmark-dev util-linux)
+       wine wine64 googletest libtomlplusplus-dev nlohmann-json3-dev python3)
+test=(dmidecode python3 python3-jsonschema icoutils libbenchmark-dev util-linux chromium nodejs)
 fuzz=(clang-16 libclang-rt-16-dev)
 # clang-tidy 16, not Debian's default 14: 14 cannot read libstdc++ 12's
 # std::expected.

@@ -44,11 +44,14 @@ check() {  # check WHAT EXPECTED ACTUAL
 mkdir "$work/unpacked"
 python3 -m zipfile -e "$zip" "$work/unpacked"
 app=$work/unpacked/$name
-expected_files=$( (cd "$root" && { printf '%s\n' LICENSE README.md THIRD-PARTY-NOTICES.txt ostrane.exe;
+expected_files=$( (cd "$root" && { printf '%s\n' LICENSE README.md THIRD-PARTY-NOTICES.txt ostrane.exe catalogue.html;
                                     find profiles -type f; }) | LC_ALL=C sort)
 actual_files=$( (cd "$app" && find . -type f | sed 's|^\./||') | LC_ALL=C sort)
 check "archive content" "$expected_files" "$actual_files"
 check "README is the checkout's" "$(sha256sum <"$root/README.md")" "$(sha256sum <"$app/README.md")"
+# The catalogue has an entry for each model profile the archive carries.
+check "catalogue entries" "$(grep -l '^scope = "model"' "$app"/profiles/*.toml | xargs -n1 basename | sed 's/\.toml$//' | LC_ALL=C sort)" \
+  "$(grep -o '<article class="modele" id="profil-[^"]*"' "$app/catalogue.html" 2>/dev/null | sed 's/.*id="profil-//; s/"$//' | LC_ALL=C sort)"
 
 python3 "$root/tests/pe/check_pe.py" imports "$app/ostrane.exe" >/dev/null || { echo "check_dist: imports" >&2; fail=1; }
 python3 "$root/tests/pe/check_pe.py" version "$app/ostrane.exe" >/dev/null || { echo "check_dist: version" >&2; fail=1; }

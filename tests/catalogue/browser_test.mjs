@@ -1,0 +1,97 @@
+// The catalogue page in Debian's Chromium, headless, opened from file:// as
+// a user opens it: no console error, no request beyond the file itself, one
+// entry per model profile, the search and the feature filter leaving exactly
+// the profiles they must, and the page whole without JavaScript. What the
+// page must show is read from the profile files here, not from the generator.
+//   node browser_test.mjs PAGE PROFILES_DIR TOOLS_DIR SCREENSHOT
+// Exits 77 with "SKIPPED: reason" when no browser can be had.
+import fs from 'node:fs';
+import path from 'node:path';
+import { createRequire } from 'node:module';
+import { pathToFileURL } from 'node:url';
+
+const [page_path, profiles_dir, tools_dir, screenshot] = process.argv.slice(2);
+const CHROMIUM = process.env.OSTRANE_CHROMIUM || '/usr/bin/chromium';
+
+function skip(reason) {
+  console.log(`SKIPPED: ${reason}`);
+  process.exit(77);
+}
+
+if (!fs.existsSync(CHROMIUM)) skip(`no Chromium at ${CHROMIUM} (Debian package chromium)`);
+let chromium;
+try {
+  ({ chromium } = createRequire(path.resolve(tools_dir, 'catalogue', 'package.json'))('playwright-core'));
+} catch (error) {
+  skip(`playwright-core is not installed in ${tools_dir}/catalogue (scripts/install-browser-test.sh): ${error.message}`);
+}
+
+// The model profiles, as their files state them: the first id is the
+// profile's, the others its capabilities'.
+const models = [];
+for (const name of fs.readdirSync(profiles_dir).filter((n) => n.endsWith('.toml'))) {
+  const text = fs.readFileSync(path.join(profiles_dir, name), 'utf8');
+  if (!/^scope = "model"$/m.test(text)) continue;
+  const ids = [...text.matchAll(/^id = "([^"]*)"$/gm)].map((m) => m[1]);
+  const types = (text.match(/^mtm = \[(.*)\]$/m)?.[1] ?? '').match(/"[^"]*"/g)?.map((t) => t.slice(1, -1)) ?? [];
+  models.push({ id: ids[0], types, capabilities: ids.slice(1) });
+}
+
+let failures = 0;
+function check(what, condition, detail = '') {
+  if (condition) {
+    console.log(`ok: ${what}`);
+  } else {
+    console.log(`FAIL: ${what}${detail ? `: ${detail}` : ''}`);
+    failures += 1;
+  }
+}
+const same = (a, b) => JSON.stringify([...a].sort()) === JSON.stringify([...b].sort());
+
+const browser = await chromium.launch({ executablePath: CHROMIUM, headless: true, args: ['--no-sandbox'] });
+try {
+  const page = await browser.newPage({ viewport: { width: 1280, height: 900 } });
+  const errors = [];
+  const requests = [];
+  page.on('console', (message) => { if (message.type() === 'error') errors.push(message.text()); });
+  page.on('pageerror', (error) => errors.push(String(error)));
+  page.on('request', (request) => { if (!request.url().startsWith('file:')) requests.push(request.url()); });
+
+  const url = pathToFileURL(path.resolve(page_path)).href;
+  await page.goto(url, { waitUntil: 'load' });
+  const load_ms = await page.evaluate(() => performance.getEntriesByType('navigation')[0].loadEventEnd);
+  const visible = () => page.$$eval('article.modele', (all) => all.filter((a) => !a.hidden).map((a) => a.dataset.id));
+
+  check('one entry per model profile', same(await visible(), models.map((m) => m.id)),
+        `${(await visible()).length} entries, ${models.length} model profiles`);
+
+  const listing = models.filter((m) => m.types.includes('20XW')).map((m) => m.id);
+  await page.fill('#q', '20XW');
+  const found = await visible();
+  check('20XW leaves exactly the profile that lists it', listing.length === 1 && same(found, listing),
+        `${found} against ${listing}`);
+  if (listing.length === 1) await page.click(`#profil-${listing[0]} summary`);
+  await page.screenshot({ path: screenshot, fullPage: true });
+
+  await page.fill('#q', '');
+  const having = models.filter((m) => m.capabilities.includes('privacy_screen')).map((m) => m.id);
+  await page.selectOption('#capacite', 'privacy_screen');
+  const filtered = await visible();
+  check('the privacy screen filter leaves exactly the profiles that have it', having.length > 0 && same(filtered, having),
+        `${filtered.length} shown, ${having.length} expected`);
+
+  check('no console error', errors.length === 0, errors.join(' | '));
+  check('no request beyond the file', requests.length === 0, requests.join(' '));
+
+  const bare = await browser.newPage({ javaScriptEnabled: false });
+  await bare.goto(url, { waitUntil: 'load' });
+  const without = await bare.$$eval('article.modele', (all) => all.filter((a) => !a.hidden).length);
+  check('without JavaScript every entry shows and the filters do not', without === models.length &&
+        await bare.$eval('#filtres', (form) => form.hidden));
+
+  const size = fs.statSync(page_path).size;
+  console.log(`catalogue: ${(size / 1024).toFixed(0)} KiB, loaded in ${load_ms.toFixed(0)} ms; screenshot ${screenshot}`);
+} finally {
+  await browser.close();
+}
+process.exit(failures ? 1 : 0);
