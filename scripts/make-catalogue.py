@@ -86,8 +86,11 @@ def capability_rows(profile):
     for c in profile.get("capabilities", []):
         bounds = f"{c['bounds']['min']} à {c['bounds']['max']}" if "bounds" in c else "—"
         sources = "<br>".join(f"<code>{e(s)}</code>" for s in c["sources"])
+        confidence = confidence_mark(c["confidence"])
+        if "validated_on" in c:
+            confidence += f"<br>{e(c['validated_on'])}"
         rows.append(f'<tr><th scope="row">{e(c["label"])}<br><code>{e(c["id"])}</code></th>'
-                    f"<td>{access_text(c['access'])}</td><td>{bounds}</td><td>{confidence_mark(c['confidence'])}</td>"
+                    f"<td>{access_text(c['access'])}</td><td>{bounds}</td><td>{confidence}</td>"
                     f"<td>{sources}</td><td>{e(c.get('notes', ''))}</td></tr>")
     return rows
 
@@ -140,7 +143,7 @@ def matrix(models, ids):
 def families_table(families):
     rows = []
     for p in families:
-        words = ", ".join(f"« {e(w)} »" for w in p["matches"].get("version_contains", []))
+        words = ", ".join(f"«\u00a0{e(w)}\u00a0»" for w in p["matches"].get("version_contains", []))
         caps = ", ".join(f"<code>{e(c['id'])}</code> ({CONFIDENCE_TEXT[c['confidence']][0]})"
                          for c in p.get("capabilities", [])) or "—"
         rows.append(f'<tr><th scope="row">{e(p["display_name"])}<br><code>{e(p["id"])}</code></th>'
@@ -164,7 +167,7 @@ caption { text-align: left; font-style: italic; padding: 0.25rem 0; }
 .modele { border-top: 1px solid #c4c4c4; padding: 0.25rem 0; }
 .modele h3 { margin: 0.5rem 0 0.25rem; }
 .id { color: #3d3d3d; font-weight: normal; }
-.conf { white-space: nowrap; }
+.conf, .capacites td:nth-of-type(4) code { white-space: nowrap; }
 .documented { background: #dcebff; }
 .assumed { background: #fff1cc; }
 .validated { background: #d7f2d7; }
@@ -173,7 +176,7 @@ caption { text-align: left; font-style: italic; padding: 0.25rem 0; }
 .defile { overflow-x: auto; }
 form { display: flex; flex-wrap: wrap; gap: 0.5rem 1.5rem; align-items: end; }
 form label { display: block; font-weight: bold; }
-input, select { font: inherit; padding: 0.2rem; border: 1px solid #595959; }
+input, select { font: inherit; padding: 0.2rem; border: 1px solid #595959; max-width: 24rem; }
 [hidden] { display: none !important; }
 """
 
@@ -229,7 +232,10 @@ def render(profiles):
     ids = capability_ids(profiles)
     by_confidence = "".join(f'<tr><th scope="row">Capacités {text}s</th><td>{t["by_confidence"][k]}</td></tr>'
                             for k, text, _ in CONFIDENCES)
-    feature_options = "".join(f'<option value="{e(i)}">{e(i)}</option>' for i in ids)
+    labels = {}
+    for c in (c for p in profiles for c in p.get("capabilities", [])):
+        labels.setdefault(c["id"], c["label"])
+    feature_options = "".join(f'<option value="{e(i)}">{e(labels.get(i, i))} ({e(i)})</option>' for i in ids)
     confidence_options = "".join(f'<option value="{k}">{text}</option>' for k, text, _ in CONFIDENCES)
     return f"""<!doctype html>
 <html lang="fr">

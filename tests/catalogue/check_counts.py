@@ -47,7 +47,9 @@ def main(argv):
     # And the page shows them.
     page = catalogue.render(profiles)
     rows = {"Profils de modèle": expected["models"], "Profils de famille": expected["families"],
-            "Types de machine": expected["machine_types"], "Capacités documentées": expected["by_confidence"]["documented"],
+            "Types de machine": expected["machine_types"], "Capacités des profils de modèle": expected["capabilities"],
+            "Capacités validées": expected["by_confidence"]["validated"],
+            "Capacités documentées": expected["by_confidence"]["documented"],
             "Capacités supposées": expected["by_confidence"]["assumed"],
             "Modèles appuyés par leurs propres tables ACPI": expected["with_firmware"]}
     shown = all(f'<th scope="row">{label}</th><td>{value}</td>' in page for label, value in rows.items())

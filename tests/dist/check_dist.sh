@@ -50,7 +50,7 @@ actual_files=$( (cd "$app" && find . -type f | sed 's|^\./||') | LC_ALL=C sort)
 check "archive content" "$expected_files" "$actual_files"
 check "README is the checkout's" "$(sha256sum <"$root/README.md")" "$(sha256sum <"$app/README.md")"
 # The catalogue has an entry for each model profile the archive carries.
-check "catalogue entries" "$(grep -l '^scope = "model"' "$app"/profiles/*.toml | xargs -n1 basename | sed 's/\.toml$//' | LC_ALL=C sort)" \
+check "catalogue entries" "$(grep -l '^scope = "model"' "$app"/profiles/*.toml | xargs grep -h -m1 '^id = ' | sed 's/^id = "//; s/"$//' | LC_ALL=C sort)" \
   "$(grep -o '<article class="modele" id="profil-[^"]*"' "$app/catalogue.html" 2>/dev/null | sed 's/.*id="profil-//; s/"$//' | LC_ALL=C sort)"
 
 python3 "$root/tests/pe/check_pe.py" imports "$app/ostrane.exe" >/dev/null || { echo "check_dist: imports" >&2; fail=1; }
