@@ -58,7 +58,7 @@ soak-tests: test-deps windows host
 
 # The collection as one page to look at: build/catalogue/index.html.
 catalogue:
-	@scripts/install-deps.sh build
+	@scripts/install-deps.sh catalogue
 	python3 scripts/make-catalogue.py --out build/catalogue/index.html
 
 dist: test-deps windows

@@ -6,6 +6,7 @@
 #   scripts/install-deps.sh fuzz    build + clang and libFuzzer (make fuzz)
 #   scripts/install-deps.sh lint    build + clang-format and clang-tidy (make lint)
 #   scripts/install-deps.sh icon    tools that redraw the application icon
+#   scripts/install-deps.sh catalogue  what writes the catalogue page (make catalogue)
 set -euo pipefail
 
 build=(cmake make g++ g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
@@ -25,6 +26,7 @@ for group in "${@:-build}"; do
     fuzz)  wanted+=("${build[@]}" "${fuzz[@]}") ;;
     lint)  wanted+=("${build[@]}" "${lint[@]}") ;;
     icon)  wanted+=("${icon[@]}") ;;
+    catalogue) wanted+=(python3) ;;
     *) echo "install-deps: unknown group '$group'" >&2; exit 2 ;;
   esac
 done

@@ -62,8 +62,9 @@ try {
   const load_ms = await page.evaluate(() => performance.getEntriesByType('navigation')[0].loadEventEnd);
   const visible = () => page.$$eval('article.modele', (all) => all.filter((a) => !a.hidden).map((a) => a.dataset.id));
 
-  check('one entry per model profile', same(await visible(), models.map((m) => m.id)),
-        `${(await visible()).length} entries, ${models.length} model profiles`);
+  const entries = await visible();
+  check('one entry per model profile', same(entries, models.map((m) => m.id)),
+        `${entries.length} entries, ${models.length} model profiles`);
 
   const listing = models.filter((m) => m.types.includes('20XW')).map((m) => m.id);
   await page.fill('#q', '20XW');
