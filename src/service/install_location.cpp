@@ -3,15 +3,88 @@
 #include <algorithm>
 #include <array>
 
+#include "src/backlight/script_runner.h"
+
 namespace ostrane {
 namespace {
 
 constexpr std::string_view CREATOR_OWNER_SID = "S-1-3-0";
 constexpr std::string_view OWNER_RIGHTS_SID = "S-1-3-4";
 
-bool is_trusted(std::string_view sid, std::string_view installer_sid) {
+constexpr std::uint32_t ADD_SUBDIRECTORY = 0x00000004;
+constexpr std::uint32_t DELETE_CHILD = 0x00000040;
+constexpr std::uint32_t DELETE = 0x00010000;
+constexpr std::uint32_t GENERIC_WRITE = 0x40000000;
+// Whoever holds one of these may give themselves every other right.
+constexpr std::uint32_t CONTROL_RIGHTS = 0x00040000 | 0x00080000 | 0x10000000;
+
+bool is_trusted(std::string_view sid, std::string_view also_trusted) {
   constexpr std::array<std::string_view, 3> TRUSTED = {SYSTEM_SID, ADMINISTRATORS_SID, TRUSTED_INSTALLER_SID};
-  return std::ranges::find(TRUSTED, sid) != TRUSTED.end() || (!installer_sid.empty() && sid == installer_sid);
+  return std::ranges::find(TRUSTED, sid) != TRUSTED.end() || (!also_trusted.empty() && sid == also_trusted);
+}
+
+// An allow entry that applies to the object now (or, with `future`, also
+// to what it will hold) and names someone who is not already judged.
+bool is_foreign_grant(const AceEntry& entry, bool future, std::string_view also_trusted) {
+  if (entry.type != AceType::Allow) return false;
+  if (!future && (entry.flags & INHERIT_ONLY_ACE_FLAG) != 0) return false;
+  return !is_trusted(entry.sid, also_trusted) && entry.sid != CREATOR_OWNER_SID && entry.sid != OWNER_RIGHTS_SID;
+}
+
+// The owner and a null DACL, judged alike for every role.
+std::optional<LocationRefusal> judge_owner_and_dacl(const ExaminedObject& object, std::string_view also_trusted) {
+  if (object.reparse_point) return LocationRefusal{RefusalReason::ReparsePoint, object.path, {}, {}};
+  if (!is_trusted(object.security.owner_sid, also_trusted)) {
+    return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
+  }
+  if (!object.security.dacl) return LocationRefusal{RefusalReason::NullDacl, object.path, std::string(EVERYONE_SID), {}};
+  return std::nullopt;
+}
+
+std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::string_view also_trusted) {
+  if (auto refusal = judge_owner_and_dacl(object, also_trusted)) return refusal;
+  const bool future = object.role == ObjectRole::Folder;
+  for (const AceEntry& entry : *object.security.dacl) {
+    if ((entry.mask & CHANGING_RIGHTS) != 0 && is_foreign_grant(entry, future, also_trusted)) {
+      return LocationRefusal{RefusalReason::Writable, object.path, entry.sid, {}};
+    }
+  }
+  return std::nullopt;
+}
+
+// A folder replaces its child `child` when someone may take the child away
+// (delete or rename it: delete-child on the folder, delete on the child)
+// and put a folder or a junction of their own in its place (add a folder),
+// or may re-permission the folder. Adding folders alone is what the root
+// of a system drive grants every user. The rights of all the others are
+// taken together: most are granted to groups that every user belongs to.
+std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const ExaminedObject& child,
+                                            std::string_view also_trusted) {
+  if (auto refusal = judge_owner_and_dacl(parent, also_trusted)) return refusal;
+  std::optional<std::string> remover;
+  bool may_add = false;
+  for (const AceEntry& entry : *parent.security.dacl) {
+    if (!is_foreign_grant(entry, false, also_trusted)) continue;
+    if ((entry.mask & CONTROL_RIGHTS) != 0) return LocationRefusal{RefusalReason::Replaceable, child.path, entry.sid, {}};
+    if ((entry.mask & DELETE_CHILD) != 0 && !remover) remover = entry.sid;
+    may_add = may_add || (entry.mask & (ADD_SUBDIRECTORY | GENERIC_WRITE)) != 0;
+  }
+  if (!child.security.dacl) {
+    remover = remover.value_or(std::string(EVERYONE_SID));
+  } else {
+    for (const AceEntry& entry : *child.security.dacl) {
+      if (remover) break;
+      if ((entry.mask & (DELETE | CONTROL_RIGHTS)) != 0 && is_foreign_grant(entry, false, also_trusted)) {
+        remover = entry.sid;
+      }
+    }
+  }
+  if (remover && may_add) return LocationRefusal{RefusalReason::Replaceable, child.path, *remover, {}};
+  return std::nullopt;
+}
+
+std::string principal(const LocationRefusal& refusal, const std::optional<std::string>& account_name) {
+  return account_name ? "« " + *account_name + " » (" + refusal.sid + ")" : refusal.sid;
 }
 
 constexpr std::string_view WHERE_INSTEAD =
@@ -20,42 +93,69 @@ constexpr std::string_view WHERE_INSTEAD =
 
 }  // namespace
 
-std::optional<ForeignWriter> find_foreign_writer(const ObjectSecurity& security, std::string_view installer_sid) {
-  if (!is_trusted(security.owner_sid, installer_sid)) return ForeignWriter{GrantedBy::Ownership, security.owner_sid};
-  if (!security.dacl) return ForeignWriter{GrantedBy::NullDacl, std::string(EVERYONE_SID)};
-  for (const AceEntry& entry : *security.dacl) {
-    if (entry.type != AceType::Allow || (entry.flags & INHERIT_ONLY_ACE_FLAG) != 0) continue;
-    if ((entry.mask & CHANGING_RIGHTS) == 0) continue;
-    if (is_trusted(entry.sid, installer_sid) || entry.sid == CREATOR_OWNER_SID || entry.sid == OWNER_RIGHTS_SID)
-      continue;
-    return ForeignWriter{GrantedBy::Entry, entry.sid};
+std::optional<LocationRefusal> judge_install_layout(const InstallLayout& layout, std::string_view also_trusted) {
+  for (const ExaminedObject& object : layout.contents) {
+    if (auto refusal = judge_content(object, also_trusted)) return refusal;
+  }
+  const auto folder = std::ranges::find(layout.contents, ObjectRole::Folder, &ExaminedObject::role);
+  const ExaminedObject* child = folder == layout.contents.end() ? nullptr : &*folder;
+  for (const ExaminedObject& parent : layout.parents) {
+    if (child == nullptr) break;
+    if (auto refusal = judge_parent(parent, *child, also_trusted)) return refusal;
+    child = &parent;
   }
   return std::nullopt;
 }
 
-std::string msg_location_refused(const ForeignWriter& writer, const std::optional<std::string>& account_name,
-                                 std::string_view path) {
-  const std::string principal = account_name ? "« " + *account_name + " » (" + writer.sid + ")" : writer.sid;
-  std::string text = "installation refusée : ";
-  switch (writer.by) {
-    case GrantedBy::Entry: text += principal + " peut modifier " + std::string(path); break;
-    case GrantedBy::Ownership:
-      text += principal + ", propriétaire de " + std::string(path) + ", peut en changer les droits";
-      break;
-    case GrantedBy::NullDacl:
-      text += "tout le monde peut modifier " + std::string(path) + ", qui n'a pas de liste de contrôle d'accès";
-      break;
+std::expected<std::string, LocationRefusal> local_path_from_final(std::string_view final_path) {
+  constexpr std::string_view LOCAL = "\\\\?\\";
+  if (final_path.starts_with(LOCAL)) {
+    const std::string_view rest = final_path.substr(LOCAL.size());
+    const bool drive = rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\' &&
+                       ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= 'a' && rest[0] <= 'z'));
+    if (drive) return std::string(rest);
   }
-  text += WHERE_INSTEAD;
+  return std::unexpected(LocationRefusal{RefusalReason::NotLocal, std::string(final_path), {}, {}});
+}
+
+std::vector<std::string> folder_and_parents(std::string_view folder) {
+  std::vector<std::string> chain;
+  std::string at(folder);
+  while (!at.empty()) {
+    chain.push_back(at);
+    std::string up = parent_windows_path(at);
+    if (up == at) break;
+    at = std::move(up);
+  }
+  return chain;
+}
+
+std::string describe_refusal(const LocationRefusal& refusal, const std::optional<std::string>& account_name) {
+  switch (refusal.reason) {
+    case RefusalReason::Writable: return principal(refusal, account_name) + " peut modifier " + refusal.path;
+    case RefusalReason::Owner:
+      return principal(refusal, account_name) + ", propriétaire de " + refusal.path + ", peut en changer les droits";
+    case RefusalReason::NullDacl:
+      return "tout le monde peut modifier " + refusal.path + ", qui n'a pas de liste de contrôle d'accès";
+    case RefusalReason::Replaceable: return principal(refusal, account_name) + " peut remplacer " + refusal.path;
+    case RefusalReason::ReparsePoint:
+      return refusal.path + " est une jonction, un lien symbolique ou un autre point d'analyse";
+    case RefusalReason::NotLocal:
+      return refusal.path + " n'est pas sur un disque local : ses droits ne sont pas ceux de cette machine";
+    case RefusalReason::Unreadable: return "droits de " + refusal.path + " illisibles : " + refusal.error;
+  }
+  return {};
+}
+
+std::string msg_install_refused(const LocationRefusal& refusal, const std::optional<std::string>& account_name) {
+  std::string text = "installation refusée : " + describe_refusal(refusal, account_name);
+  // An unreadable object says nothing of the place.
+  if (refusal.reason != RefusalReason::Unreadable) text += WHERE_INSTEAD;
   return text;
 }
 
-std::string msg_location_unreadable(std::string_view path, std::string_view error) {
-  std::string text = "installation refusée : droits de ";
-  text += path;
-  text += " illisibles : ";
-  text += error;
-  return text;
+std::string msg_run_refused(const LocationRefusal& refusal, const std::optional<std::string>& account_name) {
+  return describe_refusal(refusal, account_name) + " ; le service n'exécute rien";
 }
 
 }  // namespace ostrane

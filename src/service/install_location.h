@@ -1,13 +1,16 @@
 #pragma once
-// Where the service may be installed from. It runs as LocalSystem the
-// ostrane.exe it was installed from, the powershell.exe beside it (looked
-// for there first) and the Framework tools of its "framework" folder: if
-// anyone but the administrators may create, replace or re-permission those
-// files, anyone gets code run as SYSTEM. The rule reads the owner and the
-// DACL of each file and folder, taken apart into plain entries.
+// Where the service may be installed from, and what it may run. It runs as
+// LocalSystem the ostrane.exe it was installed from, the powershell.exe
+// beside it (looked for there first) and the Framework tools of its
+// "framework" folder: if anyone but the administrators may create, replace
+// or re-permission those files, or replace a folder above them, anyone gets
+// code run as SYSTEM. The rule reads the owner and the DACL of each file and
+// folder, taken apart into plain entries.
 
 #include <cstdint>
+#include <expected>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,28 +49,60 @@ inline constexpr std::string_view TRUSTED_INSTALLER_SID =
     "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464";
 inline constexpr std::string_view EVERYONE_SID = "S-1-1-0";
 
-enum class GrantedBy { Entry, Ownership, NullDacl };
-
-// Someone other than the trusted principals and the installing account who
-// may change the object, and how.
-struct ForeignWriter {
-  GrantedBy by = GrantedBy::Entry;
-  std::string sid;
+// What an object is to the service, which decides the entries that count.
+enum class ObjectRole {
+  File,    // run as SYSTEM: what applies to it now
+  Folder,  // holds what is run: also its inherit-only entries, which are
+           // what a file an administrator adds later will carry
+  Parent,  // above the install folder: what lets it replace its child
 };
 
-// The first such principal: the owner (who may always rewrite the DACL),
-// then every entry that grants a changing right, in DACL order. Deny
-// entries grant nothing, and inherit-only ones apply to what is created
-// later, which needs a changing right on the folder first. The placeholder
-// SIDs CREATOR OWNER and OWNER RIGHTS stand for the owner, already judged.
-std::optional<ForeignWriter> find_foreign_writer(const ObjectSecurity& security, std::string_view installer_sid);
+struct ExaminedObject {
+  std::string path;
+  ObjectRole role = ObjectRole::File;
+  bool reparse_point = false;
+  ObjectSecurity security;
+};
 
-// "installation refusée : …", naming the principal (with the account name
-// the system gives it, when it gives one), the file or folder it may
-// change, and where to put the program.
-std::string msg_location_refused(const ForeignWriter& writer, const std::optional<std::string>& account_name,
-                                 std::string_view path);
-// The object's security could not be read: the system's text.
-std::string msg_location_unreadable(std::string_view path, std::string_view error);
+// The objects of one install location, as the Windows layer read them.
+struct InstallLayout {
+  // ostrane.exe, the install folder, the powershell.exe beside it, the
+  // "framework" folder and its tools, those that exist.
+  std::vector<ExaminedObject> contents;
+  // The install folder's parent, its parent, and so on to the volume root.
+  std::vector<ExaminedObject> parents;
+};
+
+enum class RefusalReason { Writable, Owner, NullDacl, Replaceable, ReparsePoint, NotLocal, Unreadable };
+
+struct LocationRefusal {
+  RefusalReason reason = RefusalReason::Writable;
+  std::string path;
+  std::string sid;    // who may, for Writable, Owner and Replaceable
+  std::string error;  // the system's text, for Unreadable
+};
+
+// The first reason why someone other than the trusted principals (and
+// `also_trusted`, when not empty) could change what the service runs:
+// contents in order, then each parent from the nearest. Deny entries grant
+// nothing, which errs on the side of refusing. CREATOR OWNER stands for
+// whoever creates a child, and OWNER RIGHTS for the owner: both judged
+// already.
+std::optional<LocationRefusal> judge_install_layout(const InstallLayout& layout, std::string_view also_trusted);
+
+// "\\?\C:\x" as the system gives a final path, as "C:\x"; a network share or
+// a volume without a drive letter is refused.
+std::expected<std::string, LocationRefusal> local_path_from_final(std::string_view final_path);
+
+// "C:\a\b", "C:\a", "C:\": a folder and each folder above it.
+std::vector<std::string> folder_and_parents(std::string_view folder);
+
+// What `refusal` says, naming the principal with the account name the
+// system gives it, when it gives one.
+std::string describe_refusal(const LocationRefusal& refusal, const std::optional<std::string>& account_name);
+// "installation refusée : …" and where to put the program instead.
+std::string msg_install_refused(const LocationRefusal& refusal, const std::optional<std::string>& account_name);
+// The reason of a request the service does not run.
+std::string msg_run_refused(const LocationRefusal& refusal, const std::optional<std::string>& account_name);
 
 }  // namespace ostrane

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <expected>
+#include <utility>
 #include <vector>
 
 #include "src/backlight/script_runner.h"
@@ -123,32 +124,118 @@ std::expected<std::string, std::string> installer_sid(const ServiceManagerApi& a
   return *text;
 }
 
-bool exists(const std::string& path) { return ::GetFileAttributesW(to_wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+// Wine has one account, the one it runs as, and reports it as the owner of
+// every file, with full access: there it stands for the administrators.
+// Windows has no such export.
+bool under_wine() {
+  const HMODULE ntdll = ::GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+std::optional<DWORD> attributes_of(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesW(to_wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
+  return attributes;
+}
+
+LocationRefusal unreadable(std::string path, DWORD error) {
+  return {RefusalReason::Unreadable, std::move(path), {}, os_error_text(error)};
+}
+
+// The path the system opens for `path`: junctions, links, short names and
+// substituted drives resolved. That is what gets checked and registered,
+// so that nothing on the way can be swapped between the two.
+std::expected<std::string, LocationRefusal> final_path(std::string_view path) {
+  const UniqueKernelHandle file(::CreateFileW(to_wide(path).c_str(), FILE_READ_ATTRIBUTES,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!file) return std::unexpected(unreadable(std::string(path), ::GetLastError()));
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD length = ::GetFinalPathNameByHandleW(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()),
+                                                     FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (length == 0) return std::unexpected(unreadable(std::string(path), ::GetLastError()));
+    if (length < buffer.size()) {
+      buffer.resize(length);
+      break;
+    }
+    buffer.resize(length);
+  }
+  auto local = local_path_from_final(from_wide(buffer));
+  if (!local) return local;
+  // A mapped network drive may still come back with its letter.
+  const std::wstring root = to_wide(local->substr(0, 3));
+  if (::GetDriveTypeW(root.c_str()) == DRIVE_REMOTE) {
+    return std::unexpected(LocationRefusal{RefusalReason::NotLocal, *local, {}, {}});
+  }
+  return local;
+}
+
+std::expected<ExaminedObject, LocationRefusal> examine(const ServiceManagerApi& api, std::string path,
+                                                       ObjectRole role, DWORD attributes) {
+  auto security = read_security(api, path);
+  if (!security) return std::unexpected(LocationRefusal{RefusalReason::Unreadable, path, {}, security.error()});
+  return ExaminedObject{std::move(path), role, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                        std::move(*security)};
+}
+
+std::expected<InstallLayout, LocationRefusal> read_layout(const ServiceManagerApi& api, const std::string& exe) {
+  const std::string dir = parent_windows_path(exe);
+  std::vector<std::pair<std::string, ObjectRole>> wanted = {{exe, ObjectRole::File}, {dir, ObjectRole::Folder}};
+  // What the runner and the script would run, when it is there.
+  std::vector<std::pair<std::string, ObjectRole>> optional = {{join_windows_path(dir, POWERSHELL_EXE), ObjectRole::File}};
+  const std::string framework = join_windows_path(dir, FRAMEWORK_DIR_NAME);
+  optional.emplace_back(framework, ObjectRole::Folder);
+  for (const std::string_view tool : FRAMEWORK_TOOLS) optional.emplace_back(join_windows_path(framework, tool), ObjectRole::File);
+
+  InstallLayout layout;
+  for (auto& [path, role] : wanted) {
+    const auto attributes = attributes_of(path);
+    if (!attributes) return std::unexpected(unreadable(path, ::GetLastError()));
+    auto object = examine(api, std::move(path), role, *attributes);
+    if (!object) return std::unexpected(std::move(object.error()));
+    layout.contents.push_back(std::move(*object));
+  }
+  for (auto& [path, role] : optional) {
+    const auto attributes = attributes_of(path);
+    if (!attributes) continue;
+    auto object = examine(api, std::move(path), role, *attributes);
+    if (!object) return std::unexpected(std::move(object.error()));
+    layout.contents.push_back(std::move(*object));
+  }
+  std::vector<std::string> parents = folder_and_parents(dir);
+  for (std::size_t i = 1; i < parents.size(); ++i) {
+    const auto attributes = attributes_of(parents[i]);
+    if (!attributes) return std::unexpected(unreadable(parents[i], ::GetLastError()));
+    auto object = examine(api, std::move(parents[i]), ObjectRole::Parent, *attributes);
+    if (!object) return std::unexpected(std::move(object.error()));
+    layout.parents.push_back(std::move(*object));
+  }
+  return layout;
+}
+
+NamedRefusal named(const ServiceManagerApi& api, LocationRefusal refusal) {
+  std::optional<std::string> name;
+  if (!refusal.sid.empty()) name = account_name(api, refusal.sid);
+  return {std::move(refusal), std::move(name)};
+}
 
 }  // namespace
 
-std::optional<std::string> check_install_location(const ServiceManagerApi& api, std::string_view executable_path) {
-  const std::string dir = parent_windows_path(executable_path);
-  const std::string framework = join_windows_path(dir, FRAMEWORK_DIR_NAME);
-  std::vector<std::string> paths = {std::string(executable_path), dir};
-  if (const std::string beside = join_windows_path(dir, POWERSHELL_EXE); exists(beside)) paths.push_back(beside);
-  if (exists(framework)) {
-    paths.push_back(framework);
-    for (const std::string_view tool : FRAMEWORK_TOOLS) {
-      if (std::string path = join_windows_path(framework, tool); exists(path)) paths.push_back(std::move(path));
-    }
+std::expected<std::string, NamedRefusal> check_install_location(const ServiceManagerApi& api,
+                                                                std::string_view executable_path) {
+  auto exe = final_path(executable_path);
+  if (!exe) return std::unexpected(named(api, std::move(exe.error())));
+  std::string also_trusted;
+  if (under_wine()) {
+    auto installer = installer_sid(api);
+    if (!installer) return std::unexpected(named(api, {RefusalReason::Unreadable, *exe, {}, installer.error()}));
+    also_trusted = std::move(*installer);
   }
-
-  const auto installer = installer_sid(api);
-  if (!installer) return msg_location_unreadable(executable_path, installer.error());
-  for (const std::string& path : paths) {
-    const auto security = read_security(api, path);
-    if (!security) return msg_location_unreadable(path, security.error());
-    if (const auto writer = find_foreign_writer(*security, *installer)) {
-      return msg_location_refused(*writer, account_name(api, writer->sid), path);
-    }
-  }
-  return std::nullopt;
+  const auto layout = read_layout(api, *exe);
+  if (!layout) return std::unexpected(named(api, layout.error()));
+  if (auto refusal = judge_install_layout(*layout, also_trusted)) return std::unexpected(named(api, std::move(*refusal)));
+  return std::move(*exe);
 }
 
 }  // namespace ostrane

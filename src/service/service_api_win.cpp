@@ -34,6 +34,7 @@ std::expected<ServiceManagerApi, std::string> load() {
   bind(api.library, "RegisterServiceCtrlHandlerExW", api.register_handler, missing);
   bind(api.library, "SetServiceStatus", api.set_status, missing);
   bind(api.library, "QueryServiceStatus", api.query_status, missing);
+  bind(api.library, "QueryServiceConfigW", api.query_config, missing);
   bind(api.library, "GetNamedSecurityInfoW", api.get_named_security_info, missing);
   bind(api.library, "GetAce", api.get_ace, missing);
   bind(api.library, "OpenProcessToken", api.open_process_token, missing);

@@ -29,6 +29,7 @@ struct ServiceManagerApi {
   decltype(&::RegisterServiceCtrlHandlerExW) register_handler = nullptr;
   decltype(&::SetServiceStatus) set_status = nullptr;
   decltype(&::QueryServiceStatus) query_status = nullptr;
+  decltype(&::QueryServiceConfigW) query_config = nullptr;
   decltype(&::GetNamedSecurityInfoW) get_named_security_info = nullptr;
   decltype(&::GetAce) get_ace = nullptr;
   decltype(&::OpenProcessToken) open_process_token = nullptr;

@@ -1,5 +1,6 @@
 #include "src/service/service_install.h"
 
+#include "src/common/text.h"
 #include "src/service/service_messages.h"
 
 namespace ostrane {
@@ -26,12 +27,14 @@ ServiceCommandResult install_with(ServiceManagerCalls& calls) {
     calls.close_manager();
     return std::unexpected(msg_executable_path_unknown(path.error()));
   }
-  if (auto refused = calls.check_location(*path)) {
+  const auto checked = calls.check_location(*path);
+  if (!checked) {
     calls.close_manager();
-    return std::unexpected(std::move(*refused));
+    return std::unexpected(checked.error());
   }
 
-  const auto created = calls.create_service(service_command_line(*path));
+  const std::string command_line = service_command_line(*checked);
+  const auto created = calls.create_service(command_line);
   if (created == 0) {
     const auto started = calls.start_service();
     calls.close_service();
@@ -46,11 +49,19 @@ ServiceCommandResult install_with(ServiceManagerCalls& calls) {
     return std::unexpected(msg_create_refused(created));
   }
 
-  // Already registered: the registration is left as it is, even if it
-  // names another executable; only a start is tried.
-  const auto opened = calls.open_service(ACCESS_SERVICE_START);
+  // Already registered: the registration is left as it is and started,
+  // once it runs what was just checked (compared regardless of case, as
+  // Windows compares paths). Another executable is one nobody checked, and
+  // starting it would run it as SYSTEM.
+  const auto opened = calls.open_service(ACCESS_SERVICE_START | ACCESS_SERVICE_QUERY_CONFIG);
   calls.close_manager();
   if (opened != 0) return msg_already_installed_access_denied();
+  const auto registered = calls.registered_command_line();
+  if (!registered || ascii_lower(*registered) != ascii_lower(command_line)) {
+    calls.close_service();
+    if (!registered) return std::unexpected(msg_registration_unreadable(registered.error()));
+    return std::unexpected(msg_registered_elsewhere(*registered, command_line));
+  }
   const auto started = calls.start_service();
   calls.close_service();
   if (started == CODE_SERVICE_ALREADY_RUNNING) return msg_already_installed_running();

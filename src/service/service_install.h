@@ -15,6 +15,7 @@ inline constexpr std::uint32_t CODE_SERVICE_ALREADY_RUNNING = 1056;
 inline constexpr std::uint32_t CODE_SERVICE_EXISTS = 1073;
 
 // Access rights asked for when opening the service.
+inline constexpr std::uint32_t ACCESS_SERVICE_QUERY_CONFIG = 0x0001;
 inline constexpr std::uint32_t ACCESS_SERVICE_START = 0x0010;
 inline constexpr std::uint32_t ACCESS_SERVICE_ALL = 0xF01FF;
 
@@ -34,8 +35,12 @@ class ServiceManagerCalls {
   virtual std::uint32_t open_manager() = 0;
   // The running executable's full path, or the system's error text.
   virtual std::expected<std::string, std::string> executable_path() = 0;
-  // Why the service must not run from there, or nothing.
-  virtual std::optional<std::string> check_location(std::string_view executable_path) = 0;
+  // The final path of the executable, what gets registered, once the
+  // service may run from there; otherwise the refusal text.
+  virtual std::expected<std::string, std::string> check_location(std::string_view executable_path) = 0;
+  // The command line of the open service's registration, or the Windows
+  // error code.
+  virtual std::expected<std::string, std::uint32_t> registered_command_line() = 0;
   // Once started, until the service serves or stops, for as long as its
   // own wait hint allows; with handles of its own.
   virtual StartWait wait_for_start() = 0;

@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <vector>
 
 #include "src/cli/actions.h"
 #include "src/common/os_error.h"
@@ -30,8 +31,24 @@ class WindowsServiceManager final : public ServiceManagerCalls {
 
   std::expected<std::string, std::string> executable_path() override { return ostrane::executable_path(); }
 
-  std::optional<std::string> check_location(std::string_view path) override {
-    return check_install_location(api_, path);
+  std::expected<std::string, std::string> check_location(std::string_view path) override {
+    auto checked = check_install_location(api_, path);
+    if (!checked) return std::unexpected(msg_install_refused(checked.error().refusal, checked.error().account_name));
+    return std::move(*checked);
+  }
+
+  std::expected<std::string, std::uint32_t> registered_command_line() override {
+    DWORD size = 0;
+    api_.query_config(service_.get(), nullptr, 0, &size);
+    if (const DWORD error = ::GetLastError(); error != ERROR_INSUFFICIENT_BUFFER) return std::unexpected(error);
+    // QUERY_SERVICE_CONFIGW holds pointers into the same buffer.
+    std::vector<QUERY_SERVICE_CONFIGW> buffer(size / sizeof(QUERY_SERVICE_CONFIGW) + 1);
+    if (!api_.query_config(service_.get(), buffer.data(), static_cast<DWORD>(buffer.size() * sizeof(buffer[0])),
+                           &size)) {
+      return std::unexpected(::GetLastError());
+    }
+    const wchar_t* line = buffer[0].lpBinaryPathName;
+    return line == nullptr ? std::string() : from_wide(line);
   }
 
   StartWait wait_for_start() override;

@@ -56,6 +56,18 @@ std::string msg_delete_refused(std::uint32_t code) {
   return with_code("suppression du service refusée (code ", code, ")");
 }
 
+std::string msg_registered_elsewhere(std::string_view registered, std::string_view installing) {
+  std::string text = name_line("installation refusée : le service ", " déjà inscrit lance ");
+  text += registered;
+  text += ", et non ";
+  text += installing;
+  text += " ; désinstallez-le d'abord : ostrane service uninstall";
+  return text;
+}
+std::string msg_registration_unreadable(std::uint32_t code) {
+  return with_code(name_line("inscription du service ", " illisible (code "), code, ")");
+}
+
 std::string msg_stopped_at_start(std::uint32_t code) {
   return with_code(name_line("le service ", " s'est arrêté dès son démarrage (code "), code, ")");
 }

@@ -16,6 +16,10 @@ std::string msg_manager_unreachable(std::uint32_t code);          // M1
 std::string msg_executable_path_unknown(std::string_view error);  // M2
 std::string msg_create_refused(std::uint32_t code);               // M8
 std::string msg_delete_refused(std::uint32_t code);               // M11
+// An existing registration that runs another command line than the one
+// being installed, and one whose configuration cannot be read.
+std::string msg_registered_elsewhere(std::string_view registered, std::string_view installing);
+std::string msg_registration_unreadable(std::uint32_t code);
 // A service that the manager started but that stopped before it served,
 // with the Win32 code of its stopped status, and one still starting.
 std::string msg_stopped_at_start(std::uint32_t code);

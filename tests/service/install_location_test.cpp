@@ -6,55 +6,90 @@
 #include <string>
 #include <vector>
 
+#include "tests/service/sddl.h"
+
 namespace ostrane {
 namespace {
 
-// Masks and inheritance flags as Windows writes them.
-constexpr std::uint32_t FULL = 0x1F01FF;
-constexpr std::uint32_t READ_EXECUTE = 0x1200A9;
-constexpr std::uint32_t MODIFY = 0x1301BF;
-constexpr std::uint32_t GENERIC_ALL = 0x10000000;
-// Write data or add a file, append data or add a folder, write extended
-// attributes and attributes: what ProgramData gives the Users to its
-// subfolders.
-constexpr std::uint32_t CREATE_FILES_AND_FOLDERS = 0x116;
-constexpr std::uint8_t INHERITED = 0x13;     // object and container inherit, inherited
-constexpr std::uint8_t INHERIT_ONLY = 0x1B;  // the same, for children only
+using testing_support::parse_sddl;
 
-const std::string SYSTEM(SYSTEM_SID);
-const std::string ADMINISTRATORS(ADMINISTRATORS_SID);
-const std::string USERS = "S-1-5-32-545";
-const std::string AUTHENTICATED_USERS = "S-1-5-11";
-const std::string EVERYONE(EVERYONE_SID);
-const std::string CREATOR_OWNER = "S-1-3-0";
-const std::string ALL_APPLICATION_PACKAGES = "S-1-15-2-1";
+#define TI_SID "S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"
+#define ALICE_SID "S-1-5-21-1-2-3-1001"
+
+// As Windows 10 and 11 ship them.
+constexpr std::string_view STOCK_ROOT =
+    "O:" TI_SID "G:" TI_SID
+    "D:PAI(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;OICI;0x1200a9;;;BU)(A;OICIIO;SDGXGWGR;;;AU)(A;;LC;;;AU)";
+constexpr std::string_view STOCK_PROGRAM_FILES =
+    "O:" TI_SID "G:" TI_SID "D:PAI(A;;FA;;;" TI_SID ")(A;CIIO;GA;;;" TI_SID
+    ")(A;;0x1301bf;;;SY)(A;OICIIO;GA;;;SY)(A;;0x1301bf;;;BA)(A;OICIIO;GA;;;BA)(A;;0x1200a9;;;BU)"
+    "(A;OICIIO;GXGR;;;BU)(A;OICIIO;GA;;;CO)(A;;0x1200a9;;;AC)(A;OICIIO;GXGR;;;AC)(A;;0x1200a9;;;S-1-15-2-2)"
+    "(A;OICIIO;GXGR;;;S-1-15-2-2)";
+// A folder an elevated administrator made in it, and a file put there.
+constexpr std::string_view MADE_IN_PROGRAM_FILES =
+    "O:BAG:S-1-5-21-1-2-3-513D:AI(A;ID;FA;;;" TI_SID ")(A;CIIOID;GA;;;" TI_SID
+    ")(A;ID;FA;;;SY)(A;OICIIOID;GA;;;SY)(A;ID;FA;;;BA)(A;OICIIOID;GA;;;BA)(A;ID;0x1200a9;;;BU)"
+    "(A;OICIIOID;GXGR;;;BU)(A;OICIIOID;GA;;;CO)(A;ID;0x1200a9;;;AC)(A;OICIIOID;GXGR;;;AC)"
+    "(A;ID;0x1200a9;;;S-1-15-2-2)(A;OICIIOID;GXGR;;;S-1-15-2-2)";
+constexpr std::string_view FILE_PUT_THERE =
+    "O:BAD:AI(A;ID;FA;;;SY)(A;ID;FA;;;BA)(A;ID;0x1200a9;;;BU)(A;ID;0x1200a9;;;AC)(A;ID;0x1200a9;;;S-1-15-2-2)";
+// What a folder made under the root of a system drive inherits.
+constexpr std::string_view MADE_UNDER_ROOT =
+    "O:BAD:AI(A;OICIID;FA;;;BA)(A;OICIID;FA;;;SY)(A;OICIID;0x1200a9;;;BU)(A;ID;0x1301bf;;;AU)"
+    "(A;OICIIOID;SDGXGWGR;;;AU)";
+// Administrators and SYSTEM alone, nothing inherited.
+constexpr std::string_view ADMINS_ONLY = "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)";
+
 const std::string INSTALLER = "S-1-5-21-1-2-3-500";
-const std::string ALICE = "S-1-5-21-1-2-3-1001";
 
-AceEntry allow(const std::string& sid, std::uint32_t mask, std::uint8_t flags = INHERITED) {
-  return {AceType::Allow, sid, mask, flags};
-}
+struct Object {
+  std::string path;
+  std::string_view sddl;
+  bool reparse_point = false;
+};
 
-std::vector<AceEntry> administered(std::vector<AceEntry> more = {}) {
-  std::vector<AceEntry> dacl = {allow(SYSTEM, FULL), allow(ADMINISTRATORS, FULL)};
-  dacl.insert(dacl.end(), more.begin(), more.end());
-  return dacl;
+ExaminedObject examined(const Object& object, ObjectRole role) {
+  return {object.path, role, object.reparse_point, parse_sddl(object.sddl)};
 }
 
 struct Case {
   std::string name;
-  ObjectSecurity security;
-  std::optional<ForeignWriter> expected;
-  std::string installer = INSTALLER;
+  Object folder;
+  std::vector<Object> parents;
+  std::optional<LocationRefusal> expected;
+  std::string_view exe_sddl = FILE_PUT_THERE;
+  std::vector<Object> framework;  // the folder, then its tools
+  std::string also_trusted;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+InstallLayout layout(const Case& c) {
+  InstallLayout layout;
+  layout.contents.push_back(examined({c.folder.path + "\\ostrane.exe", c.exe_sddl}, ObjectRole::File));
+  layout.contents.push_back(examined(c.folder, ObjectRole::Folder));
+  for (std::size_t i = 0; i < c.framework.size(); ++i) {
+    layout.contents.push_back(examined(c.framework[i], i == 0 ? ObjectRole::Folder : ObjectRole::File));
+  }
+  for (const Object& parent : c.parents) layout.parents.push_back(examined(parent, ObjectRole::Parent));
+  return layout;
+}
+
+const std::vector<Object> PROGRAM_FILES = {{R"(C:\Program Files)", STOCK_PROGRAM_FILES}, {R"(C:\)", STOCK_ROOT}};
+const Object OSTRANE = {R"(C:\Program Files\Ostrane)", MADE_IN_PROGRAM_FILES};
+
+LocationRefusal refused(RefusalReason reason, std::string path, std::string sid = "") {
+  return {reason, std::move(path), std::move(sid), {}};
+}
 
 class InstallLocation : public testing::TestWithParam<Case> {};
 
-TEST_P(InstallLocation, FindsWhoElseMayChangeIt) {
-  const auto found = find_foreign_writer(GetParam().security, GetParam().installer);
-  ASSERT_EQ(found.has_value(), GetParam().expected.has_value()) << (found ? found->sid : "");
+TEST_P(InstallLocation, RefusesWhereAnotherAccountCouldChangeWhatRuns) {
+  const auto found = judge_install_layout(layout(GetParam()), GetParam().also_trusted);
+  ASSERT_EQ(found.has_value(), GetParam().expected.has_value()) << (found ? found->path + " " + found->sid : "");
   if (found) {
-    EXPECT_EQ(found->by, GetParam().expected->by);
+    EXPECT_EQ(found->reason, GetParam().expected->reason);
+    EXPECT_EQ(found->path, GetParam().expected->path);
     EXPECT_EQ(found->sid, GetParam().expected->sid);
   }
 }
@@ -62,60 +97,147 @@ TEST_P(InstallLocation, FindsWhoElseMayChangeIt) {
 INSTANTIATE_TEST_SUITE_P(
     Service, InstallLocation,
     testing::Values(
-        // A folder made in Program Files: TrustedInstaller's and CREATOR
-        // OWNER's entries are for what is created later.
-        Case{"ProgramFiles",
-             {ADMINISTRATORS, administered({allow(USERS, READ_EXECUTE), allow(ALL_APPLICATION_PACKAGES, READ_EXECUTE),
-                                            allow(std::string(TRUSTED_INSTALLER_SID), GENERIC_ALL, INHERIT_ONLY),
-                                            allow(CREATOR_OWNER, GENERIC_ALL, INHERIT_ONLY)})},
+        // What a careful administrator does: the inherit-only entries of
+        // the parents are about their other children; Users may add
+        // folders to C:\ but replace none.
+        Case{"FolderMadeInProgramFiles", OSTRANE, PROGRAM_FILES, std::nullopt},
+        Case{"WithFrameworkToolsAddedLater",
+             OSTRANE,
+             PROGRAM_FILES,
+             std::nullopt,
+             FILE_PUT_THERE,
+             {{R"(C:\Program Files\Ostrane\framework)", MADE_IN_PROGRAM_FILES},
+              {R"(C:\Program Files\Ostrane\framework\framework_tool.exe)", FILE_PUT_THERE}}},
+        // What the folder will give the files put in it later.
+        Case{"InheritOnlyModifyForUsersOnTheFolder",
+             {OSTRANE.path, "O:BAD:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;0x1301bf;;;BU)"},
+             PROGRAM_FILES,
+             refused(RefusalReason::Writable, OSTRANE.path, "S-1-5-32-545")},
+        Case{"InheritOnlyModifyOnAnEmptyFrameworkFolder",
+             OSTRANE,
+             PROGRAM_FILES,
+             refused(RefusalReason::Writable, OSTRANE.path + "\\framework", "S-1-5-11"),
+             FILE_PUT_THERE,
+             {{OSTRANE.path + "\\framework", "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICIIO;0x1301bf;;;AU)"}}},
+        Case{"FolderMadeUnderTheRoot",
+             {R"(C:\Outils)", MADE_UNDER_ROOT},
+             {{R"(C:\)", STOCK_ROOT}},
+             refused(RefusalReason::Writable, R"(C:\Outils)", "S-1-5-11")},
+        // A protected folder on a data drive whose root lets users modify:
+        // its parent can be taken away and put back as theirs.
+        Case{"ParentOnADataDriveUsersModify",
+             {R"(D:\Apps\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\Apps)", "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIID;0x1301bf;;;AU)"},
+              {R"(D:\)", "O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1301bf;;;AU)"}},
+             refused(RefusalReason::Replaceable, R"(D:\Apps)", "S-1-5-11")},
+        Case{"ParentLetsUsersDeleteAndAddChildren",
+             {R"(D:\Apps\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\Apps)", "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;DTLC;;;BU)"}, {R"(D:\)", ADMINS_ONLY}},
+             refused(RefusalReason::Replaceable, R"(D:\Apps\Ostrane)", "S-1-5-32-545")},
+        // Deleting the child without a way to put another in its place, or
+        // adding folders without a way to take it away, replaces nothing.
+        Case{"ParentLetsUsersDeleteOnly",
+             {R"(D:\Apps\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\Apps)", "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;DT;;;BU)"}, {R"(D:\)", ADMINS_ONLY}},
              std::nullopt},
-        Case{"OwnedByTrustedInstaller", {std::string(TRUSTED_INSTALLER_SID), administered()}, std::nullopt},
-        Case{"FolderMadeUnderProgramData",
-             {ADMINISTRATORS, administered({allow(CREATOR_OWNER, GENERIC_ALL, INHERIT_ONLY), allow(USERS, READ_EXECUTE),
-                                            allow(USERS, CREATE_FILES_AND_FOLDERS, 0x12)})},
-             ForeignWriter{GrantedBy::Entry, USERS}},
+        Case{"ParentOwnedByAUser",
+             {R"(D:\alice\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\alice)", "O:" ALICE_SID "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)"}, {R"(D:\)", ADMINS_ONLY}},
+             refused(RefusalReason::Owner, R"(D:\alice)", ALICE_SID)},
+        Case{"ParentLetsEveryoneRewriteItsDacl",
+             {R"(D:\x\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\x)", "O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;WD;;;WD)"}, {R"(D:\)", ADMINS_ONLY}},
+             refused(RefusalReason::Replaceable, R"(D:\x\Ostrane)", "S-1-1-0")},
+        Case{"JunctionOnTheWay",
+             {R"(D:\x\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\x)", ADMINS_ONLY, true}, {R"(D:\)", ADMINS_ONLY}},
+             refused(RefusalReason::ReparsePoint, R"(D:\x)")},
+        // The administrator's own account, unelevated, is anyone's.
+        Case{"FolderOfTheInstallingAccount",
+             {R"(C:\Users\admin\Ostrane)", "O:" ALICE_SID "D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;" ALICE_SID ")"},
+             {},
+             refused(RefusalReason::Owner, R"(C:\Users\admin\Ostrane)", ALICE_SID)},
+        // Wine reports every file as the running account's own.
+        Case{"AnAccountTrustedBesides",
+             {R"(C:\users\root\Temp\x)", "O:" ALICE_SID "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" ALICE_SID ")(A;OICI;FR;;;WD)"},
+             {{R"(C:\users\root\Temp)", "O:" ALICE_SID "D:(A;OICI;FA;;;SY)(A;OICI;FA;;;" ALICE_SID ")"}},
+             std::nullopt,
+             "O:" ALICE_SID "D:(A;;FA;;;" ALICE_SID ")",
+             {},
+             ALICE_SID},
         Case{"EveryoneMayModify",
-             {ADMINISTRATORS, administered({allow(EVERYONE, MODIFY)})},
-             ForeignWriter{GrantedBy::Entry, EVERYONE}},
-        Case{"AuthenticatedUsersMayModify",
-             {ADMINISTRATORS, administered({allow(USERS, READ_EXECUTE), allow(AUTHENTICATED_USERS, MODIFY)})},
-             ForeignWriter{GrantedBy::Entry, AUTHENTICATED_USERS}},
-        Case{"GenericWriteForUsers",
-             {ADMINISTRATORS, administered({allow(USERS, 0x40000000, 0)})},
-             ForeignWriter{GrantedBy::Entry, USERS}},
-        Case{"OnlyAttributesForUsers",
-             {ADMINISTRATORS, administered({allow(USERS, READ_EXECUTE | 0x100)})},
+             {R"(C:\x)", "O:BAD:(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1301bf;;;WD)"},
+             {},
+             refused(RefusalReason::Writable, R"(C:\x)", "S-1-1-0")},
+        Case{"FolderMadeUnderProgramData",
+             {R"(C:\ProgramData\Ostrane)",
+              "O:BAD:AI(A;OICIID;FA;;;SY)(A;OICIID;FA;;;BA)(A;OICIIOID;GA;;;CO)(A;OICIID;0x1200a9;;;BU)"
+              "(A;CIID;DCLCRPCR;;;BU)"},
+             {},
+             refused(RefusalReason::Writable, R"(C:\ProgramData\Ostrane)", "S-1-5-32-545")},
+        Case{"GenericWriteForUsersOnTheFile",
+             OSTRANE,
+             {},
+             refused(RefusalReason::Writable, OSTRANE.path + "\\ostrane.exe", "S-1-5-32-545"),
+             "O:BAD:(A;;FA;;;BA)(A;;GW;;;BU)"},
+        Case{"OnlyAttributesForUsers", {R"(C:\x)", "O:BAD:(A;;FA;;;BA)(A;;0x1201a9;;;BU)"}, {}, std::nullopt},
+        Case{"DenyAndAuditEntriesGrantNothing",
+             {R"(C:\x)", "O:BAD:(D;;0x1301bf;;;WD)(A;;FA;;;SY)(A;;FA;;;BA)(AU;;FA;;;WD)"},
+             {},
              std::nullopt},
-        // A user's own folder: the user owns it and may rewrite its DACL.
-        Case{"AnotherUsersFolder",
-             {ALICE, administered({allow(ALICE, FULL)})},
-             ForeignWriter{GrantedBy::Ownership, ALICE}},
-        Case{"TheInstallersOwnFolder", {ALICE, administered({allow(ALICE, FULL)})}, std::nullopt, ALICE},
-        Case{"DenyEntriesGrantNothing",
-             {ADMINISTRATORS, std::vector<AceEntry>{{AceType::Deny, EVERYONE, MODIFY, 0},
-                                                    allow(SYSTEM, FULL),
-                                                    allow(ADMINISTRATORS, FULL),
-                                                    {AceType::Other, EVERYONE, FULL, 0}}},
-             std::nullopt},
-        Case{"EmptyDacl", {ADMINISTRATORS, std::vector<AceEntry>{}}, std::nullopt},
-        Case{"NullDacl", {ADMINISTRATORS, std::nullopt}, ForeignWriter{GrantedBy::NullDacl, EVERYONE}}),
+        Case{"EmptyDacl", {R"(C:\x)", "O:BAD:"}, {}, std::nullopt},
+        Case{"NullDacl", {R"(C:\x)", "O:BAD:NO_ACCESS_CONTROL"}, {}, refused(RefusalReason::NullDacl, R"(C:\x)", "S-1-1-0")},
+        Case{"NullDaclOnAParent",
+             {R"(D:\x\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\x)", "O:BAD:NO_ACCESS_CONTROL"}},
+             refused(RefusalReason::NullDacl, R"(D:\x)", "S-1-1-0")}),
     [](const auto& test) { return test.param.name; });
+
+TEST(InstallLocation, FinalPathsAndFolderChains) {
+  EXPECT_EQ(local_path_from_final(R"(\\?\C:\Program Files\Ostrane\ostrane.exe)"),
+            R"(C:\Program Files\Ostrane\ostrane.exe)");
+  for (const std::string_view remote : {R"(\\?\UNC\server\share\ostrane.exe)", R"(\\?\Volume{0f}\ostrane.exe)",
+                                        R"(\\server\share\ostrane.exe)", R"(C:\ostrane.exe)"}) {
+    const auto refusal = local_path_from_final(remote);
+    ASSERT_FALSE(refusal.has_value()) << remote;
+    EXPECT_EQ(refusal.error().reason, RefusalReason::NotLocal);
+    EXPECT_EQ(refusal.error().path, remote);
+  }
+  EXPECT_EQ(folder_and_parents(R"(C:\Program Files\Ostrane)"),
+            (std::vector<std::string>{R"(C:\Program Files\Ostrane)", R"(C:\Program Files)", R"(C:\)"}));
+  EXPECT_EQ(folder_and_parents(R"(C:\)"), std::vector<std::string>{R"(C:\)"});
+}
 
 TEST(InstallLocation, RefusalSaysWhoWhereAndWhereInstead) {
   const std::string instead =
       " ; placez ostrane.exe dans un dossier où seuls les administrateurs peuvent écrire, par exemple "
       R"(C:\Program Files\Ostrane)";
   EXPECT_EQ(
-      msg_location_refused({GrantedBy::Entry, USERS}, R"(BUILTIN\Users)", R"(C:\ProgramData\Ostrane)"),
+      msg_install_refused(refused(RefusalReason::Writable, R"(C:\ProgramData\Ostrane)", "S-1-5-32-545"),
+                          R"(BUILTIN\Users)"),
       R"(installation refusée : « BUILTIN\Users » (S-1-5-32-545) peut modifier C:\ProgramData\Ostrane)" + instead);
   EXPECT_EQ(
-      msg_location_refused({GrantedBy::Ownership, ALICE}, std::nullopt, R"(C:\Users\alice\outils)"),
+      msg_install_refused(refused(RefusalReason::Owner, R"(C:\Users\alice\outils)", ALICE_SID), std::nullopt),
       R"(installation refusée : S-1-5-21-1-2-3-1001, propriétaire de C:\Users\alice\outils, peut en changer les droits)" +
           instead);
   EXPECT_EQ(
-      msg_location_refused({GrantedBy::NullDacl, EVERYONE}, "Everyone", R"(D:\x\ostrane.exe)"),
+      msg_install_refused(refused(RefusalReason::NullDacl, R"(D:\x\ostrane.exe)", "S-1-1-0"), "Everyone"),
       R"(installation refusée : tout le monde peut modifier D:\x\ostrane.exe, qui n'a pas de liste de contrôle d'accès)" +
           instead);
+  EXPECT_EQ(msg_install_refused(refused(RefusalReason::Replaceable, R"(D:\Apps)", "S-1-5-11"),
+                                R"(NT AUTHORITY\Authenticated Users)"),
+            R"(installation refusée : « NT AUTHORITY\Authenticated Users » (S-1-5-11) peut remplacer D:\Apps)" + instead);
+  EXPECT_EQ(msg_install_refused(refused(RefusalReason::ReparsePoint, R"(D:\x)"), std::nullopt),
+            R"(installation refusée : D:\x est une jonction, un lien symbolique ou un autre point d'analyse)" + instead);
+  EXPECT_EQ(msg_install_refused(refused(RefusalReason::NotLocal, R"(\\?\UNC\s\d\ostrane.exe)"), std::nullopt),
+            R"(installation refusée : \\?\UNC\s\d\ostrane.exe n'est pas sur un disque local : ses droits ne sont pas )"
+            "ceux de cette machine" +
+                instead);
+  EXPECT_EQ(msg_install_refused({RefusalReason::Unreadable, R"(C:\x)", "", "Accès refusé. (os error 5)"}, std::nullopt),
+            R"(installation refusée : droits de C:\x illisibles : Accès refusé. (os error 5))");
+  EXPECT_EQ(msg_run_refused(refused(RefusalReason::Writable, R"(C:\O\powershell.exe)", "S-1-5-32-545"),
+                            R"(BUILTIN\Users)"),
+            R"(« BUILTIN\Users » (S-1-5-32-545) peut modifier C:\O\powershell.exe ; le service n'exécute rien)");
 }
 
 }  // namespace

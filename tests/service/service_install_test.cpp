@@ -21,6 +21,9 @@ struct ScriptedManager final : ServiceManagerCalls {
   std::uint32_t start = 0;
   std::uint32_t remove = 0;
   std::optional<std::string> refusal;
+  // What the check resolves the path to; the registration names it.
+  std::string final_path = R"(C:\Program Files\Ostrane\ostrane.exe)";
+  std::expected<std::string, std::uint32_t> registered = R"("C:\PROGRAM FILES\Ostrane\ostrane.exe" --service)";
   StartWait wait;
   std::vector<std::string> calls;
 
@@ -33,9 +36,14 @@ struct ScriptedManager final : ServiceManagerCalls {
     if (!path) return std::unexpected(std::string("Access denied. (os error 5)"));
     return *path;
   }
-  std::optional<std::string> check_location(std::string_view checked) override {
+  std::expected<std::string, std::string> check_location(std::string_view checked) override {
     calls.push_back("check " + std::string(checked));
-    return refusal;
+    if (refusal) return std::unexpected(*refusal);
+    return final_path;
+  }
+  std::expected<std::string, std::uint32_t> registered_command_line() override {
+    calls.emplace_back("query");
+    return registered;
   }
   StartWait wait_for_start() override {
     calls.emplace_back("wait");
@@ -131,11 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
                m.start = CODE_SERVICE_ALREADY_RUNNING;
              }),
              "le service OstraneHal est déjà installé et tourne\n",
-             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service"}},
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "start", "close service"}},
         Case{"ExistsStoppedAndStarts",
              with([](ScriptedManager& m) { m.create = CODE_SERVICE_EXISTS; }),
              "le service OstraneHal est déjà installé et tourne\n",
-             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service",
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "start", "close service",
               "wait"}},
         Case{"ExistsStartsThenStops",
              with([](ScriptedManager& m) {
@@ -143,7 +151,7 @@ INSTANTIATE_TEST_SUITE_P(
                m.wait = {StartWait::State::Stopped, 1359, 0};
              }),
              std::unexpected("le service OstraneHal s'est arrêté dès son démarrage (code 1359)"),
-             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service",
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "start", "close service",
               "wait"}},
         Case{"ExistsStartRefused",
              with([](ScriptedManager& m) {
@@ -151,19 +159,40 @@ INSTANTIATE_TEST_SUITE_P(
                m.start = 1058;
              }),
              "le service OstraneHal est déjà installé (démarrage refusé, code 1058) : sc start OstraneHal\n",
-             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager", "start", "close service"}},
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "start", "close service"}},
         Case{"ExistsCannotBeOpened",
              with([](ScriptedManager& m) {
                m.create = CODE_SERVICE_EXISTS;
                m.open = ACCESS_DENIED;
              }),
              "le service OstraneHal est déjà installé (démarrage impossible : accès refusé)\n",
-             {"open manager", "path", CHECK, CREATE, "open service 16", "close manager"}},
-        // Any path goes in as it is, between the two quotes.
-        Case{"PathWithQuotesAndAccents",
-             with([](ScriptedManager& m) { m.path = R"(D:\Outils é\"x"\ostrane.exe)"; }),
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager"}},
+        // Another executable registered: nobody checked it.
+        Case{"ExistsForAnotherExecutable",
+             with([](ScriptedManager& m) {
+               m.create = CODE_SERVICE_EXISTS;
+               m.registered = R"("C:\Users\alice\ostrane.exe" --service)";
+             }),
+             std::unexpected(R"(installation refusée : le service OstraneHal déjà inscrit lance "C:\Users\alice\ostrane.exe" )"
+                             R"(--service, et non "C:\Program Files\Ostrane\ostrane.exe" --service ; désinstallez-le )"
+                             "d'abord : ostrane service uninstall"),
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "close service"}},
+        Case{"ExistsWithAnUnreadableRegistration",
+             with([](ScriptedManager& m) {
+               m.create = CODE_SERVICE_EXISTS;
+               m.registered = std::unexpected(122u);
+             }),
+             std::unexpected("inscription du service OstraneHal illisible (code 122)"),
+             {"open manager", "path", CHECK, CREATE, "open service 17", "close manager", "query", "close service"}},
+        // The path registered is the one checked, put in as it is between
+        // the two quotes.
+        Case{"RegistersTheFinalPathAsItIs",
+             with([](ScriptedManager& m) {
+               m.path = R"(D:\OUTILS~1\ostrane.exe)";
+               m.final_path = R"(D:\Outils é\"x"\ostrane.exe)";
+             }),
              "service OstraneHal installé et démarré\n",
-             {"open manager", "path", R"(check D:\Outils é\"x"\ostrane.exe)",
+             {"open manager", "path", R"(check D:\OUTILS~1\ostrane.exe)",
               R"(create "D:\Outils é\"x"\ostrane.exe" --service)", "start", "close service", "close manager", "wait"}}),
     [](const auto& test) { return test.param.name; });
 
