@@ -27,6 +27,8 @@ namespace ostrane {
 namespace {
 
 using namespace service_harness;
+using testing_support::make_temp_dir;
+using testing_support::remove_tree;
 
 constexpr std::string_view SCRIPT_ANSWER =
     R"({"available":true,"known":true,"level":1,"max_level":2,"source":"thinkpad-pm","applied":true,"verified":true,"reason":""})";
@@ -165,6 +167,22 @@ TEST_F(ServiceE2e, InstallAgainWhileRunning) {
   EXPECT_EQ(run->err, "");
   EXPECT_EQ(run->exit_code, 0u);
   EXPECT_EQ(registered_command_line(), L"\"" + copy().exe() + L"\" --service");
+}
+
+// A second copy finds the first one's registration, which would run what
+// this install has not checked: it is left as it is.
+TEST_F(ServiceE2e, InstallFromAnotherCopyIsRefused) {
+  const ServiceCopy other(make_temp_dir(L"ostrane other copy"));
+  ASSERT_TRUE(other.ready());
+  const auto run = other.run(L"service install");
+  ASSERT_TRUE(run.has_value());
+  EXPECT_EQ(run->out, "");
+  EXPECT_EQ(run->err, "erreur : installation refusée : le service OstraneHal déjà inscrit lance \"" +
+                          from_wide(copy().exe()) + "\" --service, et non \"" + from_wide(other.exe()) +
+                          "\" --service ; désinstallez-le d'abord : ostrane service uninstall\n");
+  EXPECT_EQ(run->exit_code, 1u);
+  EXPECT_EQ(registered_command_line(), L"\"" + copy().exe() + L"\" --service");
+  require_running();
 }
 
 TEST_F(ServiceE2e, ReadRunsTheScriptBesideTheService) {
@@ -541,6 +559,28 @@ TEST_F(ServiceE2e, InstallFromAFolderEveryoneMayWriteToIsRefused) {
                           "exemple C:\\Program Files\\Ostrane\n");
   EXPECT_EQ(run->exit_code, 1u);
   EXPECT_EQ(service_state(), 0u) << "registered all the same";
+}
+
+// Its folder is the administrators' alone, but anyone may move it away and
+// put another in its place.
+TEST_F(ServiceE2e, InstallBelowAFolderEveryoneMayWriteToIsRefused) {
+  ASSERT_EQ(service_state(), 0u);
+  const std::wstring parent = make_temp_dir(L"ostrane open parent");
+  ASSERT_TRUE(let_everyone_write(parent));
+  {
+    const ServiceCopy inner(parent + L"\\Ostrane");
+    ASSERT_TRUE(inner.ready());
+    const auto run = inner.run(L"service install");
+    ASSERT_TRUE(run.has_value());
+    EXPECT_EQ(run->out, "");
+    EXPECT_EQ(run->err, "erreur : installation refusée : « Everyone » (S-1-1-0) peut remplacer " +
+                            from_wide(inner.dir()) +
+                            " ; placez ostrane.exe dans un dossier où seuls les administrateurs peuvent écrire, par "
+                            "exemple C:\\Program Files\\Ostrane\n");
+    EXPECT_EQ(run->exit_code, 1u);
+    EXPECT_EQ(service_state(), 0u) << "registered all the same";
+  }
+  remove_tree(parent);
 }
 
 }  // namespace

@@ -14,8 +14,10 @@ namespace ostrane::service_harness {
 
 using namespace testing_support;
 
-ServiceCopy::ServiceCopy() {
-  dir_ = make_temp_dir(L"ostrane service test");
+ServiceCopy::ServiceCopy() : ServiceCopy(make_temp_dir(L"ostrane service test")) {}
+
+ServiceCopy::ServiceCopy(std::wstring dir) : dir_(std::move(dir)) {
+  ::CreateDirectoryW(dir_.c_str(), nullptr);
   const std::wstring here = executable_dir();
   ready_ = file_exists(dir_) && ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
            ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), exe().c_str(), FALSE) &&

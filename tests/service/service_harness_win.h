@@ -21,6 +21,8 @@ using testing_support::ProcessOutput;
 class ServiceCopy {
  public:
   ServiceCopy();
+  // In `dir`, made if needed.
+  explicit ServiceCopy(std::wstring dir);
   ServiceCopy(const ServiceCopy&) = delete;
   ServiceCopy& operator=(const ServiceCopy&) = delete;
   ~ServiceCopy();
