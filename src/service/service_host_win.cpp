@@ -6,12 +6,15 @@
 #include <atomic>
 #include <expected>
 #include <mutex>
+#include <optional>
 
 #include "src/backlight/keyboard_backlight.h"
 #include "src/cli/actions.h"
 #include "src/platform/console_win.h"
+#include "src/platform/executable_path_win.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
+#include "src/service/install_location_win.h"
 #include "src/service/pipe_server_win.h"
 #include "src/service/service_api_win.h"
 #include "src/service/service_constants.h"
@@ -84,6 +87,27 @@ DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
   return NO_ERROR;
 }
 
+// What the service runs from its folder (a powershell.exe beside it, the
+// Framework tools) may have been added since the install: each request
+// that would run something holds it to the install's rule first.
+std::optional<HalError> refusal_to_run() {
+  const auto exe = executable_path();
+  if (!exe) return HalError::access_denied(msg_executable_path_unknown(exe.error()));
+  const auto checked = check_install_location(*service_manager_api(), *exe);
+  if (!checked) return HalError::access_denied(msg_run_refused(checked.error().refusal, checked.error().account_name));
+  return std::nullopt;
+}
+
+std::expected<KeyboardState, HalError> checked_read() {
+  if (auto refused = refusal_to_run()) return std::unexpected(std::move(*refused));
+  return keyboard_read();
+}
+
+std::expected<KeyboardState, HalError> checked_write(unsigned level) {
+  if (auto refused = refusal_to_run()) return std::unexpected(std::move(*refused));
+  return keyboard_write(level);
+}
+
 // Why the service could not serve, or NO_ERROR once it has served.
 DWORD serve() {
   std::array<UniqueKernelHandle, 3> events;
@@ -100,7 +124,7 @@ DWORD serve() {
     // install` waits for this, and tells a service that stopped instead.
     exit_code =
         serve_clients(pipe->get(), {events[0].get(), events[1].get(), events[2].get()}, STOP_REQUESTED,
-                      {keyboard_read, keyboard_write}, [] { report_status(*service_manager_api(), SERVICE_RUNNING); });
+                      {checked_read, checked_write}, [] { report_status(*service_manager_api(), SERVICE_RUNNING); });
   } else {
     exit_code = pipe.error();
   }

@@ -208,6 +208,24 @@ TEST_F(ServiceE2e, ReadRunsTheScriptBesideTheService) {
   for (const std::string& sid : sids) EXPECT_TRUE(sid == "SY" || sid == "BA" || sid == own_sid()) << *dacl;
 }
 
+// Put there after the install, and anyone may change it now: it is held to
+// the install's rule before it runs.
+TEST_F(ServiceE2e, APowershellBesideThatOthersMayChangeIsNotRun) {
+  require_running();
+  copy().forget_recordings();
+  const std::wstring beside = copy().dir() + L"\\powershell.exe";
+  ASSERT_TRUE(let_everyone_write(beside));
+  const Exchange refused = exchange_waiting("{\"op\":\"keyboard_read\"}\n");
+  // As the install found it, for the cases after this one.
+  ::DeleteFileW(beside.c_str());
+  ASSERT_TRUE(::CopyFileW(fake_powershell_exe().c_str(), beside.c_str(), FALSE));
+  std::string path_in_json;
+  for (const char c : from_wide(beside)) path_in_json += c == '\\' ? std::string(2, c) : std::string(1, c);
+  EXPECT_EQ(refused.response, failure("accès refusé : « Everyone » (S-1-1-0) peut modifier " + path_in_json +
+                                      " ; le service n'exécute rien"));
+  EXPECT_FALSE(copy().recorded_arguments().has_value()) << "powershell.exe ran";
+}
+
 TEST_F(ServiceE2e, WriteOfSevenArrivesAsTwo) {
   require_running();
   copy().forget_recordings();

@@ -21,8 +21,7 @@ ServiceCopy::ServiceCopy(std::wstring dir) : dir_(std::move(dir)) {
   const std::wstring here = executable_dir();
   ready_ = file_exists(dir_) && ::CreateDirectoryW((dir_ + L"\\fake-powershell-control").c_str(), nullptr) &&
            ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), exe().c_str(), FALSE) &&
-           ::CopyFileW(full_path(here + L"\\..\\backlight\\fake-powershell.exe").c_str(),
-                       (dir_ + L"\\powershell.exe").c_str(), FALSE);
+           ::CopyFileW(fake_powershell_exe().c_str(), (dir_ + L"\\powershell.exe").c_str(), FALSE);
 }
 
 ServiceCopy::~ServiceCopy() { remove_tree(dir_); }
@@ -62,6 +61,8 @@ void ServiceCopy::hold(bool held) const {
     ::DeleteFileW(path.c_str());
   }
 }
+
+std::wstring fake_powershell_exe() { return full_path(executable_dir() + L"\\..\\backlight\\fake-powershell.exe"); }
 
 bool let_everyone_write(const std::wstring& path) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;

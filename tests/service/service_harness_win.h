@@ -46,6 +46,9 @@ class ServiceCopy {
   bool ready_ = false;
 };
 
+// The fake that ServiceCopy puts beside ostrane.exe as powershell.exe.
+std::wstring fake_powershell_exe();
+
 // Gives Everyone the right to change `path`; Wine makes the file or folder
 // writable by all.
 bool let_everyone_write(const std::wstring& path);
