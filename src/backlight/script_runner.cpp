@@ -2,6 +2,8 @@
 
 #include <cstddef>
 
+#include "src/common/text.h"
+
 namespace ostrane {
 namespace {
 
@@ -21,6 +23,33 @@ std::string script_file_name(std::uint32_t pid) {
   name += std::to_string(pid);
   name += ".ps1";
   return name;
+}
+
+std::string private_folder_name(std::uint32_t pid, std::string_view unguessable) {
+  std::string name = "ostrane-keyboard-";
+  name += std::to_string(pid);
+  name += '-';
+  name += unguessable;
+  return name;
+}
+
+std::vector<std::string> child_environment(std::span<const std::string> entries, std::string_view temp_dir) {
+  std::vector<std::string> out;
+  out.reserve(entries.size() + 2);
+  bool temp = false;
+  bool tmp = false;
+  for (const std::string& entry : entries) {
+    const std::string name = ascii_upper(std::string_view(entry).substr(0, entry.find('=')));
+    if (name == "TEMP" || name == "TMP") {
+      (name == "TEMP" ? temp : tmp) = true;
+      out.push_back(name + "=" + std::string(temp_dir));
+    } else {
+      out.push_back(entry);
+    }
+  }
+  if (!temp) out.push_back("TEMP=" + std::string(temp_dir));
+  if (!tmp) out.push_back("TMP=" + std::string(temp_dir));
+  return out;
 }
 
 std::vector<std::string> script_arguments(std::string_view script_path, std::string_view mode, unsigned level,

@@ -6,6 +6,7 @@
 #include <expected>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,6 +23,15 @@ inline constexpr std::string_view MSG_SCRIPT_FAILED = "commande de rétroéclair
 
 // "ostrane-keyboard-{pid}.ps1".
 std::string script_file_name(std::uint32_t pid);
+
+// "ostrane-keyboard-{pid}-{unguessable}": the folder of one run, which holds
+// the script and serves the child as TEMP.
+std::string private_folder_name(std::uint32_t pid, std::string_view unguessable);
+
+// The child's environment: `entries` ("NAME=value", as the system lists
+// them), with TEMP and TMP (names compared regardless of ASCII case)
+// naming `temp_dir`, added at the end when missing.
+std::vector<std::string> child_environment(std::span<const std::string> entries, std::string_view temp_dir);
 
 // The twelve arguments after the program name.
 std::vector<std::string> script_arguments(std::string_view script_path, std::string_view mode, unsigned level,

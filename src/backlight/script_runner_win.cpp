@@ -1,7 +1,11 @@
 #include <windows.h>
 
+#include <bcrypt.h>
+
 #include <array>
+#include <cwchar>
 #include <optional>
+#include <utility>
 
 #include "src/backlight/keyboard_script.h"
 #include "src/backlight/script_runner.h"
@@ -9,6 +13,7 @@
 #include "src/common/utf8.h"
 #include "src/platform/executable_path_win.h"
 #include "src/platform/security_descriptor_win.h"
+#include "src/platform/system_library_win.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
 
@@ -69,16 +74,91 @@ std::optional<std::string> find_powershell(const std::string& executable_dir) {
   return std::nullopt;
 }
 
-// A file of that name may already be there, left by an earlier run or put
-// there by another account of a shared temporary directory: it is removed
-// and the script written to a file created new, so that what PowerShell
-// runs is only ever what this process wrote. The new file has a DACL of its
-// own rather than the directory's: where the temporary directory is not the
-// system's (no GetTempPath2W, a machine TEMP elsewhere), other accounts
-// could otherwise open it for writing before PowerShell reads it.
+// What only this run may use: a folder of its own, made new in the
+// temporary directory under a name nobody can guess, and whose DACL lets
+// nobody but SYSTEM, the Administrators and its owner in. Where that
+// directory is shared (C:\Windows\Temp, for the system account where
+// GetTempPath2W is missing), another account could otherwise create the
+// script's name first, hold it open or lock it, or do so with the files
+// the C# compiler of Add-Type writes to TEMP. Removed with what it holds.
+class PrivateFolder {
+ public:
+  static std::expected<PrivateFolder, std::string> make(const std::wstring& parent);
+  PrivateFolder(PrivateFolder&& other) noexcept : path_(std::exchange(other.path_, {})) {}
+  PrivateFolder(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(const PrivateFolder&) = delete;
+  PrivateFolder& operator=(PrivateFolder&&) = delete;
+  ~PrivateFolder() {
+    if (!path_.empty()) remove_tree(path_);
+  }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  explicit PrivateFolder(std::wstring path) : path_(std::move(path)) {}
+
+  // Nobody else could put anything here; links are removed, not followed.
+  static void remove_tree(const std::wstring& dir) {
+    WIN32_FIND_DATAW entry{};
+    const UniqueFindHandle find(::FindFirstFileW((dir + L"\\*").c_str(), &entry));
+    if (find) {
+      do {
+        const std::wstring_view name(std::data(entry.cFileName));
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = dir + L"\\" + std::wstring(name);
+        const bool folder = (entry.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (folder && (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
+          remove_tree(path);
+        } else if (folder) {
+          ::RemoveDirectoryW(path.c_str());
+        } else {
+          ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+          ::DeleteFileW(path.c_str());
+        }
+      } while (::FindNextFileW(find.get(), &entry));
+    }
+    ::RemoveDirectoryW(dir.c_str());
+  }
+
+  std::wstring path_;
+};
+
+// 16 random bytes in hex, from the system's generator.
+std::expected<std::string, std::string> unguessable_name_part() {
+  static const auto LIBRARY = SystemLibrary::load(L"bcrypt.dll");
+  if (!LIBRARY) return std::unexpected(LIBRARY.error());
+  const auto generate = LIBRARY->function<decltype(::BCryptGenRandom)>("BCryptGenRandom");
+  if (!generate) return std::unexpected(generate.error());
+  std::array<unsigned char, 16> bytes{};
+  const NTSTATUS status =
+      (*generate)(nullptr, bytes.data(), static_cast<ULONG>(bytes.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG);
+  if (status != 0) return std::unexpected(os_error_text(ERROR_GEN_FAILURE));
+  std::string hex;
+  for (const unsigned char byte : bytes) {
+    constexpr std::string_view DIGITS = "0123456789abcdef";
+    hex += DIGITS[byte >> 4];
+    hex += DIGITS[byte & 0xF];
+  }
+  return hex;
+}
+
+std::expected<PrivateFolder, std::string> PrivateFolder::make(const std::wstring& parent) {
+  const auto descriptor = security_descriptor_from_text(PRIVATE_FOLDER);
+  if (!descriptor) return std::unexpected(os_error_text(descriptor.error()));
+  SECURITY_ATTRIBUTES security{sizeof(security), descriptor->get(), FALSE};
+  // A name already taken was not this run's: another one is drawn.
+  for (int attempt = 0;; ++attempt) {
+    const auto part = unguessable_name_part();
+    if (!part) return std::unexpected(part.error());
+    std::wstring path =
+        parent + (parent.ends_with(L'\\') ? L"" : L"\\") + to_wide(private_folder_name(::GetCurrentProcessId(), *part));
+    if (::CreateDirectoryW(path.c_str(), &security)) return PrivateFolder(std::move(path));
+    if (::GetLastError() != ERROR_ALREADY_EXISTS || attempt == 3) return std::unexpected(last_error_text());
+  }
+}
+
+// Created new in the run's own folder, with a DACL of its own as well.
 std::optional<std::string> write_script(const std::wstring& path) {
-  ::DeleteFileW(path.c_str());
-  const auto descriptor = security_descriptor_from_text(SYSTEM_AND_ADMINISTRATORS_ONLY);
+  const auto descriptor = security_descriptor_from_text(PRIVATE_FOLDER);
   if (!descriptor) return os_error_text(descriptor.error());
   SECURITY_ATTRIBUTES security{sizeof(security), descriptor->get(), FALSE};
   UniqueKernelHandle file(
@@ -90,13 +170,30 @@ std::optional<std::string> write_script(const std::wstring& path) {
     if (!::WriteFile(file.get(), rest.data(), static_cast<DWORD>(rest.size()), &written, nullptr) || written == 0) {
       std::string error = last_error_text();
       file.reset();
-      // Half a script is of use to nobody; the file is this process's own.
+      // Half a script is of use to nobody.
       ::DeleteFileW(path.c_str());
       return error;
     }
     rest.remove_prefix(written);
   }
   return std::nullopt;
+}
+
+// This process's environment, with TEMP and TMP naming `temp_dir`, as the
+// NUL-separated block CreateProcessW takes.
+std::wstring environment_block(std::string_view temp_dir) {
+  std::vector<std::string> entries;
+  if (wchar_t* block = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* at = block; *at != L'\0'; at += std::wcslen(at) + 1) entries.push_back(from_wide(at));
+    ::FreeEnvironmentStringsW(block);
+  }
+  std::wstring out;
+  for (const std::string& entry : child_environment(entries, temp_dir)) {
+    out += to_wide(entry);
+    out += L'\0';
+  }
+  out += L'\0';
+  return out;
 }
 
 struct ChildPipe {
@@ -135,7 +232,8 @@ struct ChildResult {
   std::string output;
 };
 
-std::expected<ChildResult, std::string> run_child(const std::string& program, const std::vector<std::string>& args) {
+std::expected<ChildResult, std::string> run_child(const std::string& program, const std::vector<std::string>& args,
+                                                  std::wstring environment) {
   auto out = make_child_pipe();
   if (!out) return std::unexpected(last_error_text());
   auto err = make_child_pipe();
@@ -156,8 +254,9 @@ std::expected<ChildResult, std::string> run_child(const std::string& program, co
   startup.hStdError = err->write.get();
   std::wstring line = to_wide(command_line(program, args));
   PROCESS_INFORMATION process{};
-  const BOOL started = ::CreateProcessW(to_wide(program).c_str(), line.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW,
-                                        nullptr, nullptr, &startup, &process);
+  const BOOL started =
+      ::CreateProcessW(to_wide(program).c_str(), line.data(), nullptr, nullptr, TRUE,
+                       CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment.data(), nullptr, &startup, &process);
   const DWORD start_error = ::GetLastError();
   // Only the child may hold the writing ends, or the reads below never end.
   out->write.reset();
@@ -185,7 +284,10 @@ std::expected<ChildResult, std::string> run_child(const std::string& program, co
 std::expected<std::string, HalError> run_keyboard_script(std::string_view mode, unsigned level) {
   const std::wstring temp_dir = temp_directory();
   if (temp_dir.empty()) return std::unexpected(unavailable("script de rétroéclairage non créé : ", last_error_text()));
-  const std::string script_path = join_windows_path(from_wide(temp_dir), script_file_name(::GetCurrentProcessId()));
+  auto folder = PrivateFolder::make(temp_dir);
+  if (!folder) return std::unexpected(unavailable("script de rétroéclairage non créé : ", folder.error()));
+  const std::string folder_path = from_wide(folder->path());
+  const std::string script_path = join_windows_path(folder_path, script_file_name(::GetCurrentProcessId()));
   const std::wstring wide_script_path = to_wide(script_path);
   if (auto error = write_script(wide_script_path)) {
     return std::unexpected(unavailable("script de rétroéclairage non créé : ", *error));
@@ -196,7 +298,8 @@ std::expected<std::string, HalError> run_keyboard_script(std::string_view mode, 
       executable_dir.empty() ? std::string() : join_windows_path(executable_dir, FRAMEWORK_DIR_NAME);
   std::expected<ChildResult, std::string> child = std::unexpected(os_error_text(ERROR_FILE_NOT_FOUND));
   if (const auto powershell = find_powershell(executable_dir)) {
-    child = run_child(*powershell, script_arguments(script_path, mode, level, framework_dir));
+    child = run_child(*powershell, script_arguments(script_path, mode, level, framework_dir),
+                      environment_block(folder_path));
   }
   ::DeleteFileW(wide_script_path.c_str());
 

@@ -38,6 +38,7 @@ std::optional<std::vector<std::string>> FakeControl::arguments() const {
 }
 
 std::optional<std::string> FakeControl::script() const { return read_file(dir_ + L"\\script.bin"); }
+std::optional<std::string> FakeControl::temp_variables() const { return read_file(dir_ + L"\\temp.txt"); }
 
 ScopedEnvironment::ScopedEnvironment(const wchar_t* name, const std::wstring& value) : name_(name) {
   const DWORD size = ::GetEnvironmentVariableW(name, nullptr, 0);

@@ -11,6 +11,7 @@
 //   args.txt       each argument after the program name, one per line
 //   script.bin     the bytes of the file after -File, if there was one
 //   script_dacl.txt the DACL of that file, in the descriptor language
+//   temp.txt       its TEMP and TMP, "TEMP=…" and "TMP=…" on a line each
 #include <windows.h>
 
 #include <aclapi.h>
@@ -72,6 +73,13 @@ int wmain() {
   }
   ::LocalFree(argv);
   write_file(dir + L"args.txt", args);
+  std::string temp;
+  for (const wchar_t* name : {L"TEMP", L"TMP"}) {
+    wchar_t value[MAX_PATH] = {};
+    const DWORD length = ::GetEnvironmentVariableW(name, value, MAX_PATH);
+    temp += ostrane::from_wide(name) + "=" + ostrane::from_wide(std::wstring_view(value, length)) + "\n";
+  }
+  write_file(dir + L"temp.txt", temp);
   if (!script.empty()) {
     write_file(dir + L"script.bin", read_file(script).value_or(""));
     write_file(dir + L"script_dacl.txt", dacl_text(script));

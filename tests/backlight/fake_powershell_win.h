@@ -38,6 +38,8 @@ class FakeControl {
   // Each argument after the program name; nothing when the fake did not run.
   std::optional<std::vector<std::string>> arguments() const;
   std::optional<std::string> script() const;
+  // "TEMP=…\nTMP=…\n" as the fake saw them.
+  std::optional<std::string> temp_variables() const;
   const std::wstring& dir() const { return dir_; }
 
  private:

@@ -13,6 +13,18 @@ TEST(ScriptRunner, FileNameHoldsThePid) {
   EXPECT_EQ(script_file_name(0), "ostrane-keyboard-0.ps1");
 }
 
+// The compiler of Add-Type writes to TEMP: both names point into the run's
+// own folder, whatever their case, and nothing else changes.
+TEST(ScriptRunner, ChildEnvironmentNamesTheRunsFolderAsTemp) {
+  const std::vector<std::string> inherited = {"=C:=C:\\Windows", "Path=C:\\Windows", "temp=C:\\Windows\\Temp",
+                                              "TEMPDIR=x", "USERNAME=SYSTEM", "Tmp=C:\\Windows\\Temp"};
+  EXPECT_EQ(child_environment(inherited, "D:\\t"),
+            (std::vector<std::string>{"=C:=C:\\Windows", "Path=C:\\Windows", "TEMP=D:\\t", "TEMPDIR=x", "USERNAME=SYSTEM",
+                                      "TMP=D:\\t"}));
+  EXPECT_EQ(child_environment(std::vector<std::string>{"A=1"}, "D:\\t"),
+            (std::vector<std::string>{"A=1", "TEMP=D:\\t", "TMP=D:\\t"}));
+}
+
 TEST(ScriptRunner, ArgumentsForReadAndWrite) {
   EXPECT_EQ(script_arguments(R"(C:\Temp\s.ps1)", "read", 0, R"(C:\Program Files\Ostrane\framework)"),
             (std::vector<std::string>{"-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File",

@@ -20,15 +20,42 @@ using namespace testing_support;
 constexpr std::string_view ANSWER =
     R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"verified":true,"reason":""})";
 
-std::string script_path() {
-  return from_wide(temp_dir()) + "\\" + script_file_name(::GetCurrentProcessId());
+// Where the script was: "{temp}\\ostrane-keyboard-{pid}-{32 hex digits}\\ostrane-keyboard-{pid}.ps1", a
+// folder of the run's own that was the child's TEMP and TMP too and is gone
+// once the run is over. Nothing when the fake did not run.
+std::optional<std::string> private_script_path(const FakeControl& fake) {
+  const auto args = fake.arguments();
+  if (!args || args->size() != 12) {
+    ADD_FAILURE() << "PowerShell did not run with twelve arguments";
+    return std::nullopt;
+  }
+  const std::string script = (*args)[5];
+  const std::string folder = script.substr(0, script.rfind('\\'));
+  const std::string pid = std::to_string(::GetCurrentProcessId());
+  const std::string prefix = from_wide(temp_dir()) + "\\ostrane-keyboard-" + pid + "-";
+  EXPECT_TRUE(folder.starts_with(prefix) && folder.size() == prefix.size() + 32 &&
+              folder.find_first_not_of("0123456789abcdef", prefix.size()) == std::string::npos)
+      << folder;
+  EXPECT_EQ(script.substr(folder.size() + 1), script_file_name(::GetCurrentProcessId()));
+  EXPECT_EQ(fake.temp_variables(), "TEMP=" + folder + "\nTMP=" + folder + "\n");
+  EXPECT_FALSE(file_exists(to_wide(folder))) << "the run's folder was left behind";
+  return script;
 }
 
-std::vector<std::string> expected_arguments(std::string_view mode, std::string_view level,
-                                            const std::wstring& exe_dir) {
-  return {"-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", script_path(),
+std::vector<std::string> expected_arguments(std::string_view mode, std::string_view level, const std::wstring& exe_dir,
+                                            const std::string& script) {
+  return {"-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", script,
           "-Mode", std::string(mode), "-Level", std::string(level), "-FrameworkDir",
           from_wide(exe_dir) + "\\framework"};
+}
+
+// No run leaves a folder of its own behind.
+bool private_folders_left() {
+  WIN32_FIND_DATAW entry{};
+  const HANDLE find = ::FindFirstFileW((temp_dir() + L"\\ostrane-keyboard-*").c_str(), &entry);
+  if (find == INVALID_HANDLE_VALUE) return false;
+  ::FindClose(find);
+  return true;
 }
 
 // The fake sits beside the test, the first place looked in, and no other
@@ -49,17 +76,20 @@ TEST_F(ScriptRunnerWin, ReadRunsTheScriptFileWithTheArgumentList) {
   const auto output = run_keyboard_script("read", 0);
   ASSERT_TRUE(output.has_value()) << display(output.error());
   EXPECT_EQ(*output, ANSWER);
-  EXPECT_EQ(fake.arguments(), expected_arguments("read", "0", executable_dir()));
-  // What PowerShell found at the path is the script, byte for byte ...
+  const auto script = private_script_path(fake);
+  ASSERT_TRUE(script.has_value());
+  EXPECT_EQ(fake.arguments(), expected_arguments("read", "0", executable_dir(), *script));
+  // What PowerShell found at the path is the script, byte for byte, and it
+  // is gone with its folder.
   EXPECT_EQ(fake.script(), std::string(KEYBOARD_SCRIPT));
-  // ... and it is gone once the run is over.
-  EXPECT_FALSE(file_exists(to_wide(script_path())));
 }
 
 TEST_F(ScriptRunnerWin, WritePassesModeAndLevel) {
   fake.answer(ANSWER);
   ASSERT_TRUE(run_keyboard_script("write", 2).has_value());
-  EXPECT_EQ(fake.arguments(), expected_arguments("write", "2", executable_dir()));
+  const auto script = private_script_path(fake);
+  ASSERT_TRUE(script.has_value());
+  EXPECT_EQ(fake.arguments(), expected_arguments("write", "2", executable_dir(), *script));
 }
 
 TEST_F(ScriptRunnerWin, NonZeroExitIsAFailureWhateverTheOutput) {
@@ -67,7 +97,7 @@ TEST_F(ScriptRunnerWin, NonZeroExitIsAFailureWhateverTheOutput) {
   const auto output = run_keyboard_script("read", 0);
   ASSERT_FALSE(output.has_value());
   EXPECT_EQ(output.error(), HalError::unavailable("commande de rétroéclairage en échec"));
-  EXPECT_FALSE(file_exists(to_wide(script_path())));
+  EXPECT_TRUE(private_script_path(fake).has_value());
 }
 
 // A megabyte on standard error fills its pipe many times over: the run ends
@@ -84,26 +114,24 @@ TEST_F(ScriptRunnerWin, OutputIsDecodedLossily) {
   EXPECT_EQ(run_keyboard_script("read", 0), "a\xEF\xBF\xBD" "b\xC3\xA9");
 }
 
-TEST_F(ScriptRunnerWin, StaleScriptFileIsReplaced) {
-  write_file(to_wide(script_path()), "Write-Output 'planted'");
-  fake.answer(ANSWER);
-  ASSERT_TRUE(run_keyboard_script("read", 0).has_value());
-  EXPECT_EQ(fake.script(), std::string(KEYBOARD_SCRIPT));
-}
-
-// A file that cannot be removed is never run in place of the script.
-TEST_F(ScriptRunnerWin, FileThatCannotBeReplacedStopsTheRun) {
-  const std::wstring path = to_wide(script_path());
-  write_file(path, "Write-Output 'planted'");
-  ASSERT_TRUE(::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_READONLY));
+// Another account of a shared temporary directory may have made the name
+// the script once had there, read-only, and hold it open without delete
+// sharing: it is neither run nor in the way.
+TEST_F(ScriptRunnerWin, AFileHeldAtTheScriptsNameInTheTemporaryDirectoryIsNotInTheWay) {
+  const std::wstring planted = temp_dir() + L"\\" + to_wide(script_file_name(::GetCurrentProcessId()));
+  write_file(planted, "Write-Output 'planted'");
+  ASSERT_TRUE(::SetFileAttributesW(planted.c_str(), FILE_ATTRIBUTE_READONLY));
+  HANDLE held = ::CreateFileW(planted.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
   fake.answer(ANSWER);
   const auto output = run_keyboard_script("read", 0);
-  ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::DeleteFileW(path.c_str());
-  ASSERT_FALSE(output.has_value());
-  EXPECT_EQ(output.error(),
-            HalError::unavailable("script de rétroéclairage non créé : " + os_error_text(ERROR_FILE_EXISTS)));
-  EXPECT_FALSE(fake.arguments().has_value()) << "PowerShell was started";
+  ::CloseHandle(held);
+  ::SetFileAttributesW(planted.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(planted.c_str());
+  ASSERT_TRUE(output.has_value()) << display(output.error());
+  EXPECT_EQ(*output, ANSWER);
+  EXPECT_TRUE(private_script_path(fake).has_value());
+  EXPECT_EQ(fake.script(), std::string(KEYBOARD_SCRIPT));
 }
 
 struct Unreadable {
@@ -214,7 +242,7 @@ TEST(ScriptRunnerWinLookup, NoPowershellAnywhere) {
     ASSERT_FALSE(output.has_value());
     EXPECT_EQ(output.error(), HalError::unavailable("PowerShell indisponible : " + os_error_text(ERROR_FILE_NOT_FOUND)));
   }
-  EXPECT_FALSE(file_exists(to_wide(script_path()))) << "the written script was left behind";
+  EXPECT_FALSE(private_folders_left()) << "the run's folder was left behind";
   remove_tree(empty);
 }
 
