@@ -1,11 +1,24 @@
 #pragma once
 // Directory listing and whole-file reading, with the system's error texts.
 
+#include <cstddef>
 #include <expected>
 #include <string>
 #include <vector>
 
 namespace ostrane {
+
+// Why a file was not read: the system's error, or what the reader refuses
+// before reading, a device, a pipe or anything but a file on a disk (a
+// console waits for input forever), and a file larger than asked for (a
+// huge or sparse one would be read whole into memory).
+struct ReadFailure {
+  enum class Kind { System, NotADiskFile, TooLarge };
+  Kind kind = Kind::System;
+  std::string system_text;  // for System
+
+  friend bool operator==(const ReadFailure&, const ReadFailure&) = default;
+};
 
 class FileReader {
  public:
@@ -13,15 +26,16 @@ class FileReader {
   // Names of the entries directly inside `dir`, "." and ".." left out, in
   // the order the system gives them. An error is the system's error text.
   virtual std::expected<std::vector<std::string>, std::string> list_directory(const std::string& dir) const = 0;
-  // The file's bytes, unchecked.
-  virtual std::expected<std::string, std::string> read_file(const std::string& path) const = 0;
+  // The file's bytes, unchecked, when it is a file on a disk of at most
+  // `max_bytes`. A directory fails with the system's error for reading one.
+  virtual std::expected<std::string, ReadFailure> read_file(const std::string& path, std::size_t max_bytes) const = 0;
 };
 
 // Win32 on Windows; POSIX on the host, where it serves tests and benchmarks.
 class SystemFileReader final : public FileReader {
  public:
   std::expected<std::vector<std::string>, std::string> list_directory(const std::string& dir) const override;
-  std::expected<std::string, std::string> read_file(const std::string& path) const override;
+  std::expected<std::string, ReadFailure> read_file(const std::string& path, std::size_t max_bytes) const override;
 };
 
 }  // namespace ostrane

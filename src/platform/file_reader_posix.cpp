@@ -1,10 +1,12 @@
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
@@ -50,20 +52,31 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   });
 }
 
-std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
-  const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return std::unexpected(errno_text(errno));
+std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
+                                                                   std::size_t max_bytes) const {
+  // Not blocking, so that opening a FIFO does not wait for a writer.
+  const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(errno)});
   const FileDescriptor closer(fd);
+  struct stat status {};
+  if (::fstat(fd, &status) != 0) return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(errno)});
+  if (S_ISDIR(status.st_mode)) return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(EISDIR)});
+  if (!S_ISREG(status.st_mode)) return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  if (static_cast<std::uintmax_t>(status.st_size) > max_bytes) {
+    return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
+  }
   std::string content;
   std::array<char, 65536> buffer{};
   for (;;) {
     const ssize_t n = ::read(fd, buffer.data(), buffer.size());
     if (n < 0) {
       if (errno == EINTR) continue;
-      return std::unexpected(errno_text(errno));
+      return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(errno)});
     }
     if (n == 0) return content;
     content.append(buffer.data(), static_cast<std::size_t>(n));
+    // It may have grown since it was measured.
+    if (content.size() > max_bytes) return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
   }
 }
 

@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "src/common/os_error.h"
+#include "src/platform/device_names.h"
 #include "src/platform/directory_listing.h"
 #include "src/platform/file_reader.h"
 #include "src/platform/unique_handle_win.h"
@@ -36,12 +37,25 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   });
 }
 
-std::expected<std::string, std::string> SystemFileReader::read_file(const std::string& path) const {
+std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
+                                                                   std::size_t max_bytes) const {
+  const auto system = [](DWORD error) { return std::unexpected(ReadFailure{ReadFailure::Kind::System, os_error_text(error)}); };
+  // Opening one may fail without naming it, or wait for console input.
+  if (is_device_name(path.substr(path.find_last_of("\\/") + 1))) {
+    return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  }
   const std::wstring wide = to_wide(path);
   const UniqueKernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
                                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return std::unexpected(os_error_text(::GetLastError()));
+  if (!file) return system(::GetLastError());
+  // What else a name may open: a listing of \\.\pipe\ names pipes.
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.get(), &size)) return system(::GetLastError());
+  if (static_cast<unsigned long long>(size.QuadPart) > max_bytes) {
+    return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
+  }
 
   // A short read of a disk file is its end: profiles fit in one read, so a
   // file costs one open, one read and one close, which under Wine are each
@@ -53,9 +67,11 @@ std::expected<std::string, std::string> SystemFileReader::read_file(const std::s
   for (;;) {
     DWORD read = 0;
     if (!::ReadFile(file.get(), buffer.data(), static_cast<DWORD>(buffer.size()), &read, nullptr)) {
-      return std::unexpected(os_error_text(::GetLastError()));
+      return system(::GetLastError());
     }
     content.append(buffer.data(), read);
+    // It may have grown since it was measured.
+    if (content.size() > max_bytes) return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
     if (read < buffer.size()) return content;
   }
 }

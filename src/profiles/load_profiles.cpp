@@ -21,6 +21,18 @@ bool has_toml_extension(std::string_view file_name) {
   return file_name.substr(dot + 1) == "toml";
 }
 
+std::string msg_profile_unread(std::string_view path, const ReadFailure& failure) {
+  switch (failure.kind) {
+    case ReadFailure::Kind::System: return failure.system_text;
+    case ReadFailure::Kind::NotADiskFile:
+      return std::string(path) + " : n'est pas un fichier sur disque (périphérique, tube ou autre)";
+    case ReadFailure::Kind::TooLarge:
+      return std::string(path) + " : fichier de plus de " + std::to_string(MAX_PROFILE_BYTES) +
+             " octets, trop grand pour un profil";
+  }
+  return failure.system_text;
+}
+
 namespace {
 
 // The nesting guard bounds how deep the TOML library and the walks over its
@@ -46,8 +58,8 @@ std::expected<std::vector<MachineProfile>, std::string> load_profiles_here(const
   std::vector<MachineProfile> profiles;
   profiles.reserve(paths.size());
   for (const std::string& path : paths) {
-    std::expected<std::string, std::string> text = files.read_file(path);
-    if (!text) return std::unexpected(std::move(text.error()));
+    std::expected<std::string, ReadFailure> text = files.read_file(path, MAX_PROFILE_BYTES);
+    if (!text) return std::unexpected(msg_profile_unread(path, text.error()));
     if (!is_valid_utf8(*text)) return std::unexpected(std::string("stream did not contain valid UTF-8"));
     std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
     if (!profile) return std::unexpected(path + " : " + display(profile.error()));

@@ -1,6 +1,7 @@
 #pragma once
 // A profile directory, loaded all or nothing.
 
+#include <cstddef>
 #include <expected>
 #include <string>
 #include <string_view>
@@ -10,6 +11,14 @@
 #include "src/profiles/machine_profile.h"
 
 namespace ostrane {
+
+// Far above any real profile (the largest shipped is some 20 KB), and what
+// the program reads whole into memory at most.
+inline constexpr std::size_t MAX_PROFILE_BYTES = std::size_t{8} << 20;
+
+// Why a file was not read, naming it as the load does ("{path} : …"); the
+// system's error keeps its own text, without the name.
+std::string msg_profile_unread(std::string_view path, const ReadFailure& failure);
 
 // `dir` joined with `name` by a backslash, unless it ends with a separator.
 std::string join_profile_path(std::string_view dir, std::string_view name);

@@ -370,6 +370,16 @@ TEST_F(Detect, BadProfileDirectoriesFailBothCommandsWithTheSameLine) {
       {"missing directory", {}, "absent", "erreur : profils (absent) : Path not found. (os error 3)\n"},
       {"a directory named old.toml", {{"b.toml", kModelX1}}, "d",
        "erreur : profils (d) : Access denied. (os error 5)\n"},
+      // Opening these waited for console input, and the sparse file was
+      // read whole into memory.
+      {"a profile named CON.toml", {{"CON.toml", kModelX1}}, "d",
+       "erreur : profils (d) : d\\CON.toml : n'est pas un fichier sur disque (p\xC3\xA9riph\xC3\xA9rique, tube ou "
+       "autre)\n"},
+      {"a profile named aux.toml", {{"aux.toml", kModelX1}, {"b.toml", kModelX1}}, "d",
+       "erreur : profils (d) : d\\aux.toml : n'est pas un fichier sur disque (p\xC3\xA9riph\xC3\xA9rique, tube ou "
+       "autre)\n"},
+      {"a sparse profile of 16 GiB", {}, "d",
+       "erreur : profils (d) : d\\a.toml : fichier de plus de 8388608 octets, trop grand pour un profil\n"},
       {"a file that is not UTF-8", {{"a.toml", "schema_version = 1\nid = \"\xE9t\xE9\"\n"}}, "d",
        "erreur : profils (d) : stream did not contain valid UTF-8\n"},
       {"a TOML error names the file", {{"a.toml", "schema_version = 1\nid = \"a\"\nlabel = 3\n"}, {"b.toml", kModelX1}},
@@ -393,6 +403,10 @@ mtm = ["20XW-"]
     fs::remove_all(dir_ / "d");
     fs::create_directories(dir_ / "d");
     if (c.name == "a directory named old.toml") fs::create_directories(dir_ / "d" / "old.toml");
+    if (c.name == "a sparse profile of 16 GiB") {
+      std::ofstream(dir_ / "d" / "a.toml").close();
+      fs::resize_file(dir_ / "d" / "a.toml", std::uintmax_t{16} << 30);
+    }
     for (const auto& [name, content] : c.files) write("d/" + name, content);
     for (const std::string command : {"detect", "profiles"}) {
       const ProcessResult r = run({command, "--profiles", c.dir_argument});

@@ -6,6 +6,11 @@
 #include <filesystem>
 #include <fstream>
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+#include "src/platform/device_names.h"
 #include "src/platform/directory_listing.h"
 
 namespace ostrane {
@@ -23,6 +28,8 @@ constexpr std::string_view MISSING_DIRECTORY = " (os error 2)";
 constexpr std::string_view MISSING_FILE = " (os error 2)";
 constexpr std::string_view READ_A_DIRECTORY = " (os error 21)";
 #endif
+
+constexpr std::size_t ANY_SIZE = std::size_t{1} << 30;
 
 bool ends_with(std::string_view text, std::string_view suffix) {
   return text.size() > suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
@@ -53,8 +60,8 @@ TEST_F(SystemFileReaderTest, ListsEntriesWithoutDotAndDotDot) {
 }
 
 TEST_F(SystemFileReaderTest, ReadsBytesUnchanged) {
-  EXPECT_EQ(files_.read_file(path("a.toml")).value(), "id = \"\xC3\xA9\"\r\n");
-  EXPECT_EQ(files_.read_file(path("empty.toml")).value(), "");
+  EXPECT_EQ(files_.read_file(path("a.toml"), ANY_SIZE).value(), "id = \"\xC3\xA9\"\r\n");
+  EXPECT_EQ(files_.read_file(path("empty.toml"), ANY_SIZE).value(), "");
 }
 
 // The reader takes 64 KiB at a time: sizes on both sides of one and two
@@ -66,8 +73,8 @@ TEST_F(SystemFileReaderTest, ReadsFilesLongerThanOneReadWhole) {
     for (std::size_t i = 0; i < size; ++i) bytes[i] = static_cast<char>((i * 7 + i / 251) % 256);
     const std::string name = "big-" + std::to_string(size) + ".toml";
     std::ofstream(dir_ / name, std::ios::binary) << bytes;
-    const auto read = files_.read_file(path(name));
-    ASSERT_TRUE(read.has_value()) << read.error();
+    const auto read = files_.read_file(path(name), ANY_SIZE);
+    ASSERT_TRUE(read.has_value()) << read.error().system_text;
     EXPECT_EQ(read->size(), size);
     EXPECT_TRUE(*read == bytes) << "content differs for " << size << " bytes";
   }
@@ -78,19 +85,50 @@ TEST_F(SystemFileReaderTest, ErrorsAreSystemTextsWithTheirCode) {
   ASSERT_FALSE(missing_dir.has_value());
   EXPECT_TRUE(ends_with(missing_dir.error(), MISSING_DIRECTORY)) << missing_dir.error();
 
-  const auto missing_file = files_.read_file(path("absent.toml"));
+  const auto missing_file = files_.read_file(path("absent.toml"), ANY_SIZE);
   ASSERT_FALSE(missing_file.has_value());
-  EXPECT_TRUE(ends_with(missing_file.error(), MISSING_FILE)) << missing_file.error();
+  EXPECT_TRUE(ends_with(missing_file.error().system_text, MISSING_FILE)) << missing_file.error().system_text;
 
-  const auto directory = files_.read_file(path("old.toml"));
+  const auto directory = files_.read_file(path("old.toml"), ANY_SIZE);
   ASSERT_FALSE(directory.has_value());
-  EXPECT_TRUE(ends_with(directory.error(), READ_A_DIRECTORY)) << directory.error();
+  EXPECT_TRUE(ends_with(directory.error().system_text, READ_A_DIRECTORY)) << directory.error().system_text;
+}
+
+// Refused before a byte is read: a file past the size asked for (this one,
+// sparse, would take 16 GiB of memory read whole), and, on the host, a FIFO
+// with no writer (opening it would wait) and a device. Windows devices
+// are opened by name, wherever the folder: the end-to-end tests try them.
+TEST_F(SystemFileReaderTest, RefusesWhatIsTooLargeOrNotAFileOnADisk) {
+  const auto refused = [](ReadFailure::Kind kind) { return std::unexpected(ReadFailure{kind, {}}); };
+  std::ofstream(dir_ / "huge.toml", std::ios::binary).close();
+  fs::resize_file(dir_ / "huge.toml", std::uintmax_t{16} << 30);
+  EXPECT_EQ(files_.read_file(path("huge.toml"), 1 << 20), refused(ReadFailure::Kind::TooLarge));
+  std::ofstream(dir_ / "k.toml", std::ios::binary) << std::string(1000, 'k');
+  EXPECT_EQ(files_.read_file(path("k.toml"), 1000), std::string(1000, 'k'));
+  EXPECT_EQ(files_.read_file(path("k.toml"), 999), refused(ReadFailure::Kind::TooLarge));
+#ifndef _WIN32
+  ASSERT_EQ(::mkfifo(path("fifo.toml").c_str(), 0600), 0);
+  EXPECT_EQ(files_.read_file(path("fifo.toml"), ANY_SIZE), refused(ReadFailure::Kind::NotADiskFile));
+  fs::create_symlink("/dev/zero", dir_ / "zero.toml");
+  EXPECT_EQ(files_.read_file(path("zero.toml"), ANY_SIZE), refused(ReadFailure::Kind::NotADiskFile));
+#endif
 }
 
 TEST_F(SystemFileReaderTest, AnEmptyDirectoryNameIsNotTheDriveRoot) {
   const auto listing = files_.list_directory("");
   ASSERT_FALSE(listing.has_value());
   EXPECT_TRUE(ends_with(listing.error(), MISSING_DIRECTORY)) << listing.error();
+}
+
+TEST(DeviceNames, AreTakenByTheirStemInAnyCase) {
+  for (const std::string_view name : {"CON.toml", "con.toml", "aux.toml", "NUL", "Com1.toml", "lpt9.x.toml",
+                                      "PRN .toml", "CONIN$.toml", "conout$", "COM\xC2\xB9.toml", "COM0.toml"}) {
+    EXPECT_TRUE(is_device_name(name)) << name;
+  }
+  for (const std::string_view name : {"console.toml", "con-x.toml", "xcon.toml", "COM10.toml", "LPT.toml",
+                                      "COM\xC2\xB4.toml", "t14.toml", ".toml", ""}) {
+    EXPECT_FALSE(is_device_name(name)) << name;
+  }
 }
 
 // A listing that fails midway is an error, not a short listing.

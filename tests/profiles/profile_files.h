@@ -23,10 +23,10 @@ class FakeFileReader final : public FileReader {
     if (listing_error) return std::unexpected(*listing_error);
     return listing;
   }
-  std::expected<std::string, std::string> read_file(const std::string& path) const override {
+  std::expected<std::string, ReadFailure> read_file(const std::string& path, std::size_t) const override {
     reads.push_back(path);
     const auto it = files.find(path);
-    if (it == files.end() || !it->second) return std::unexpected(read_error);
+    if (it == files.end() || !it->second) return std::unexpected(ReadFailure{ReadFailure::Kind::System, read_error});
     return *it->second;
   }
 };
