@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <memory>
 #include <vector>
 
 #include "src/platform/security_descriptor_win.h"
@@ -49,16 +50,26 @@ IoEnd finish(HANDLE pipe, OVERLAPPED& io, bool begun, HANDLE stop_event, DWORD& 
 
 // FlushFileBuffers returns once the client has read everything, but cannot
 // wait on anything else: it runs on a thread of its own, made once for the
-// server's life, since Wine takes milliseconds to start a thread.
+// server's life, since Wine takes milliseconds to start a thread. What the
+// thread uses, a handle of its own to the pipe included, it owns with the
+// server: should a flush outlast every way of ending it, the server gives
+// up waiting and goes on with a new flusher, and the old thread still
+// finds everything it touches alive, then ends.
 class Flusher {
  public:
-  explicit Flusher(HANDLE pipe)
-      : pipe_(pipe),
-        go_(::CreateEventW(nullptr, FALSE, FALSE, nullptr)),
-        done_(::CreateEventW(nullptr, TRUE, FALSE, nullptr)) {
-    if (go_ && done_) {
+  explicit Flusher(HANDLE pipe) : pipe_(pipe), shared_(std::make_shared<Shared>()) {
+    HANDLE own = nullptr;
+    if (::DuplicateHandle(::GetCurrentProcess(), pipe, ::GetCurrentProcess(), &own, 0, FALSE,
+                          DUPLICATE_SAME_ACCESS)) {
+      shared_->pipe.reset(own);
+    }
+    shared_->go.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
+    shared_->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    if (shared_->pipe && shared_->go && shared_->done) {
+      auto* handed = new std::shared_ptr<Shared>(shared_);
       thread_.reset(
-          ::CreateThread(nullptr, FLUSHER_STACK_BYTES, run, this, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+          ::CreateThread(nullptr, FLUSHER_STACK_BYTES, run, handed, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+      if (!thread_) delete handed;
     }
     if (!thread_) error_ = ::GetLastError();
   }
@@ -66,50 +77,65 @@ class Flusher {
   Flusher& operator=(const Flusher&) = delete;
   ~Flusher() {
     if (!thread_) return;
-    quit_.store(true);
-    ::SetEvent(go_.get());
+    let_go();
     ::WaitForSingleObject(thread_.get(), FLUSH_END_MS);
   }
 
   // NO_ERROR, or why the thread could not be made.
   DWORD error() const { return error_; }
+  // A flush outlasted its cut: this flusher is of no more use.
+  bool stuck() const { return stuck_; }
 
   // Begins a flush; done() is signalled when it ends.
   void start() {
-    ::ResetEvent(done_.get());
-    ::SetEvent(go_.get());
+    ::ResetEvent(shared_->done.get());
+    ::SetEvent(shared_->go.get());
   }
-  HANDLE done() const { return done_.get(); }
+  HANDLE done() const { return shared_->done.get(); }
 
   // Ends a flush that still waits for the client.
   void cut() {
-    if (::WaitForSingleObject(done_.get(), 0) == WAIT_OBJECT_0) return;
+    if (::WaitForSingleObject(done(), 0) == WAIT_OBJECT_0) return;
     ::CancelSynchronousIo(thread_.get());
     ::CancelIoEx(pipe_, nullptr);
-    if (::WaitForSingleObject(done_.get(), FLUSH_END_MS) != WAIT_OBJECT_0) {
-      // The disconnect ends any wait for the client, a flush that had not
-      // yet begun when it was cancelled included.
-      ::DisconnectNamedPipe(pipe_);
-      ::WaitForSingleObject(done_.get(), FLUSH_END_MS);
-    }
+    if (::WaitForSingleObject(done(), FLUSH_END_MS) == WAIT_OBJECT_0) return;
+    // The disconnect ends any wait for the client, a flush that had not
+    // yet begun when it was cancelled included.
+    ::DisconnectNamedPipe(pipe_);
+    if (::WaitForSingleObject(done(), FLUSH_END_MS) == WAIT_OBJECT_0) return;
+    stuck_ = true;
+    let_go();
   }
 
  private:
-  static DWORD WINAPI run(void* self) {
-    auto& flusher = *static_cast<Flusher*>(self);
-    while (::WaitForSingleObject(flusher.go_.get(), INFINITE) == WAIT_OBJECT_0 && !flusher.quit_.load()) {
-      ::FlushFileBuffers(flusher.pipe_);
-      ::SetEvent(flusher.done_.get());
+  struct Shared {
+    UniqueKernelHandle pipe;  // the thread's own handle to the server's pipe
+    UniqueKernelHandle go;    // auto-reset: one flush each time it is set
+    UniqueKernelHandle done;  // manual-reset
+    std::atomic<bool> quit{false};
+  };
+
+  // The thread ends at its next look at `go`.
+  void let_go() {
+    shared_->quit.store(true);
+    ::SetEvent(shared_->go.get());
+  }
+
+  static DWORD WINAPI run(void* handed) {
+    const std::unique_ptr<std::shared_ptr<Shared>> owner(static_cast<std::shared_ptr<Shared>*>(handed));
+    const std::shared_ptr<Shared> shared = *owner;
+    while (::WaitForSingleObject(shared->go.get(), INFINITE) == WAIT_OBJECT_0 && !shared->quit.load()) {
+      ::FlushFileBuffers(shared->pipe.get());
+      ::SetEvent(shared->done.get());
     }
     return 0;
   }
 
   HANDLE pipe_;
-  UniqueKernelHandle go_;    // auto-reset: one flush each time it is set
-  UniqueKernelHandle done_;  // manual-reset
-  std::atomic<bool> quit_{false};
+  std::shared_ptr<Shared> shared_;
   UniqueKernelHandle thread_;
   DWORD error_ = NO_ERROR;
+  bool stuck_ = false;
 };
 
 // Writing the answer and waiting until the client has read it, so that the
@@ -276,11 +302,15 @@ std::expected<UniqueKernelHandle, DWORD> create_service_pipe() {
 
 DWORD serve_clients(HANDLE pipe, const ServerEvents& events, const std::atomic<bool>& stop_requested,
                     const BacklightOperations& operations, const std::function<void()>& on_serving) {
-  Flusher flusher(pipe);
-  if (flusher.error() != NO_ERROR) return flusher.error();
+  auto flusher = std::make_unique<Flusher>(pipe);
+  if (flusher->error() != NO_ERROR) return flusher->error();
   on_serving();
   while (!stop_requested.load()) {
-    if (!serve_next_client(pipe, events, flusher, operations)) break;
+    if (!serve_next_client(pipe, events, *flusher, operations)) break;
+    if (flusher->stuck()) {
+      flusher = std::make_unique<Flusher>(pipe);
+      if (flusher->error() != NO_ERROR) return flusher->error();
+    }
   }
   return NO_ERROR;
 }

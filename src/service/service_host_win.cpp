@@ -44,6 +44,11 @@ SERVICE_STATUS_HANDLE status_handle = nullptr;
 std::mutex status_lock;
 DWORD reported_state = 0;
 
+// Held by the handler while it signals the stop event, and by the service
+// thread while it empties the slot, before it closes the event: no closed
+// handle is ever signalled, whose value may by then name another object.
+std::mutex stop_event_lock;
+
 // NOLINTEND(cppcoreguidelines-avoid-non-const-global-variables,readability-identifier-naming)
 
 // How long the manager is told to wait: for the pipe to exist, and for the
@@ -83,6 +88,7 @@ DWORD WINAPI service_control_handler(DWORD control, DWORD, void*, void*) {
   // if any, and reports stopped.
   report_status(*service_manager_api(), SERVICE_STOP_PENDING);
   STOP_REQUESTED.exchange(true);
+  const std::lock_guard lock(stop_event_lock);
   if (const HANDLE event = STOP_EVENT.load()) ::SetEvent(event);
   return NO_ERROR;
 }
@@ -129,6 +135,7 @@ DWORD serve() {
     exit_code = pipe.error();
   }
   // The handler must never see an event that is about to be closed.
+  const std::lock_guard lock(stop_event_lock);
   STOP_EVENT.exchange(nullptr);
   return exit_code;
 }
