@@ -53,7 +53,7 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
 }
 
 std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
-                                                                   std::size_t max_bytes) const {
+                                                                    std::size_t max_bytes) const {
   // Not blocking, so that opening a FIFO does not wait for a writer.
   const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(errno)});

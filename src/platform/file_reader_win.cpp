@@ -38,8 +38,10 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
 }
 
 std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
-                                                                   std::size_t max_bytes) const {
-  const auto system = [](DWORD error) { return std::unexpected(ReadFailure{ReadFailure::Kind::System, os_error_text(error)}); };
+                                                                    std::size_t max_bytes) const {
+  const auto system = [](DWORD error) {
+    return std::unexpected(ReadFailure{ReadFailure::Kind::System, os_error_text(error)});
+  };
   // Opening one may fail without naming it, or wait for console input.
   if (is_device_name(path.substr(path.find_last_of("\\/") + 1))) {
     return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
@@ -50,7 +52,9 @@ std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::s
                                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return system(::GetLastError());
   // What else a name may open: a listing of \\.\pipe\ names pipes.
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
+    return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) return system(::GetLastError());
   if (static_cast<unsigned long long>(size.QuadPart) > max_bytes) {

@@ -37,7 +37,9 @@ std::optional<LocationRefusal> judge_owner_and_dacl(const ExaminedObject& object
   if (!is_trusted(object.security.owner_sid, also_trusted)) {
     return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
   }
-  if (!object.security.dacl) return LocationRefusal{RefusalReason::NullDacl, object.path, std::string(EVERYONE_SID), {}};
+  if (!object.security.dacl) {
+    return LocationRefusal{RefusalReason::NullDacl, object.path, std::string(EVERYONE_SID), {}};
+  }
   return std::nullopt;
 }
 
@@ -65,7 +67,9 @@ std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const 
   bool may_add = false;
   for (const AceEntry& entry : *parent.security.dacl) {
     if (!is_foreign_grant(entry, false, also_trusted)) continue;
-    if ((entry.mask & CONTROL_RIGHTS) != 0) return LocationRefusal{RefusalReason::Replaceable, child.path, entry.sid, {}};
+    if ((entry.mask & CONTROL_RIGHTS) != 0) {
+      return LocationRefusal{RefusalReason::Replaceable, child.path, entry.sid, {}};
+    }
     if ((entry.mask & DELETE_CHILD) != 0 && !remover) remover = entry.sid;
     may_add = may_add || (entry.mask & (ADD_SUBDIRECTORY | GENERIC_WRITE)) != 0;
   }

@@ -66,8 +66,9 @@ struct ExaminedObject {
 
 // The objects of one install location, as the Windows layer read them.
 struct InstallLayout {
-  // ostrane.exe, the install folder, the powershell.exe beside it, the
-  // "framework" folder and its tools, those that exist.
+  // ostrane.exe, the install folder (the first folder here), the
+  // powershell.exe beside it, the "framework" folder and its tools, those
+  // that exist.
   std::vector<ExaminedObject> contents;
   // The install folder's parent, its parent, and so on to the volume root.
   std::vector<ExaminedObject> parents;

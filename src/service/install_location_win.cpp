@@ -132,12 +132,6 @@ bool under_wine() {
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }
 
-std::optional<DWORD> attributes_of(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesW(to_wide(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return std::nullopt;
-  return attributes;
-}
-
 LocationRefusal unreadable(std::string path, DWORD error) {
   return {RefusalReason::Unreadable, std::move(path), {}, os_error_text(error)};
 }
@@ -171,46 +165,41 @@ std::expected<std::string, LocationRefusal> final_path(std::string_view path) {
   return local;
 }
 
-std::expected<ExaminedObject, LocationRefusal> examine(const ServiceManagerApi& api, std::string path,
-                                                       ObjectRole role, DWORD attributes) {
+// Appends what `path` is to `to`. A path that is not there is left out
+// when it is `optional`; any other failure to read it is a refusal.
+std::optional<LocationRefusal> examine(const ServiceManagerApi& api, std::vector<ExaminedObject>& to, std::string path,
+                                       ObjectRole role, bool optional = false) {
+  const DWORD attributes = ::GetFileAttributesW(to_wide(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    const DWORD error = ::GetLastError();
+    if (optional && (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND)) return std::nullopt;
+    return unreadable(std::move(path), error);
+  }
   auto security = read_security(api, path);
-  if (!security) return std::unexpected(LocationRefusal{RefusalReason::Unreadable, path, {}, security.error()});
-  return ExaminedObject{std::move(path), role, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
-                        std::move(*security)};
+  if (!security) return LocationRefusal{RefusalReason::Unreadable, std::move(path), {}, std::move(security.error())};
+  to.push_back({std::move(path), role, (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0, std::move(*security)});
+  return std::nullopt;
 }
 
+// In the order the rule judges them; the install folder is the first folder.
 std::expected<InstallLayout, LocationRefusal> read_layout(const ServiceManagerApi& api, const std::string& exe) {
   const std::string dir = parent_windows_path(exe);
-  std::vector<std::pair<std::string, ObjectRole>> wanted = {{exe, ObjectRole::File}, {dir, ObjectRole::Folder}};
-  // What the runner and the script would run, when it is there.
-  std::vector<std::pair<std::string, ObjectRole>> optional = {{join_windows_path(dir, POWERSHELL_EXE), ObjectRole::File}};
   const std::string framework = join_windows_path(dir, FRAMEWORK_DIR_NAME);
-  optional.emplace_back(framework, ObjectRole::Folder);
-  for (const std::string_view tool : FRAMEWORK_TOOLS) optional.emplace_back(join_windows_path(framework, tool), ObjectRole::File);
-
   InstallLayout layout;
-  for (auto& [path, role] : wanted) {
-    const auto attributes = attributes_of(path);
-    if (!attributes) return std::unexpected(unreadable(path, ::GetLastError()));
-    auto object = examine(api, std::move(path), role, *attributes);
-    if (!object) return std::unexpected(std::move(object.error()));
-    layout.contents.push_back(std::move(*object));
+  auto& contents = layout.contents;
+  std::optional<LocationRefusal> refusal = examine(api, contents, exe, ObjectRole::File);
+  if (!refusal) refusal = examine(api, contents, dir, ObjectRole::Folder);
+  // What the runner and the script would run, when it is there.
+  if (!refusal) refusal = examine(api, contents, join_windows_path(dir, POWERSHELL_EXE), ObjectRole::File, true);
+  if (!refusal) refusal = examine(api, contents, framework, ObjectRole::Folder, true);
+  for (const std::string_view tool : FRAMEWORK_TOOLS) {
+    if (!refusal) refusal = examine(api, contents, join_windows_path(framework, tool), ObjectRole::File, true);
   }
-  for (auto& [path, role] : optional) {
-    const auto attributes = attributes_of(path);
-    if (!attributes) continue;
-    auto object = examine(api, std::move(path), role, *attributes);
-    if (!object) return std::unexpected(std::move(object.error()));
-    layout.contents.push_back(std::move(*object));
+  const std::vector<std::string> chain = folder_and_parents(dir);
+  for (std::size_t i = 1; i < chain.size() && !refusal; ++i) {
+    refusal = examine(api, layout.parents, chain[i], ObjectRole::Parent);
   }
-  std::vector<std::string> parents = folder_and_parents(dir);
-  for (std::size_t i = 1; i < parents.size(); ++i) {
-    const auto attributes = attributes_of(parents[i]);
-    if (!attributes) return std::unexpected(unreadable(parents[i], ::GetLastError()));
-    auto object = examine(api, std::move(parents[i]), ObjectRole::Parent, *attributes);
-    if (!object) return std::unexpected(std::move(object.error()));
-    layout.parents.push_back(std::move(*object));
-  }
+  if (refusal) return std::unexpected(std::move(*refusal));
   return layout;
 }
 
@@ -234,7 +223,8 @@ std::expected<std::string, NamedRefusal> check_install_location(const ServiceMan
   }
   const auto layout = read_layout(api, *exe);
   if (!layout) return std::unexpected(named(api, layout.error()));
-  if (auto refusal = judge_install_layout(*layout, also_trusted)) return std::unexpected(named(api, std::move(*refusal)));
+  if (auto refusal = judge_install_layout(*layout, also_trusted))
+    return std::unexpected(named(api, std::move(*refusal)));
   return std::move(*exe);
 }
 

@@ -59,8 +59,7 @@ class Flusher {
  public:
   explicit Flusher(HANDLE pipe) : pipe_(pipe), shared_(std::make_shared<Shared>()) {
     HANDLE own = nullptr;
-    if (::DuplicateHandle(::GetCurrentProcess(), pipe, ::GetCurrentProcess(), &own, 0, FALSE,
-                          DUPLICATE_SAME_ACCESS)) {
+    if (::DuplicateHandle(::GetCurrentProcess(), pipe, ::GetCurrentProcess(), &own, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
       shared_->pipe.reset(own);
     }
     shared_->go.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
