@@ -1,6 +1,7 @@
 // Any byte string is a possible profile file: reading it must never crash,
 // a TOML refusal must always be a well-formed position report, and what is
-// accepted must pass the checks again.
+// accepted must pass the checks again; what is read directly is what the
+// TOML library's way reads.
 
 #include <cstddef>
 #include <cstdint>
@@ -10,6 +11,7 @@
 
 #include "src/common/utf8.h"
 #include "src/profiles/parse_profile.h"
+#include "src/profiles/plain_profile.h"
 #include "src/profiles/profile_toml.h"
 
 namespace {
@@ -67,6 +69,11 @@ void check_report(std::string_view report) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
+  // What is read directly is what the TOML library's way reads.
+  if (const auto plain = ostrane::read_plain_profile(text)) {
+    const auto library = ostrane::map_profile_toml_with_library(text);
+    require(library.has_value() && *library == *plain);
+  }
   const auto result = ostrane::parse_profile(text);
   if (result) {
     // A document the parser took whole was valid UTF-8 without raw NUL.

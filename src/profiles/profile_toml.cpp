@@ -42,6 +42,7 @@
 
 #include "src/common/text.h"
 #include "src/profiles/nesting_depth.h"
+#include "src/profiles/plain_profile.h"
 #include "src/profiles/schema_messages.h"
 #include "src/profiles/toml_report.h"
 
@@ -416,7 +417,14 @@ Outcome find_beyond_toml_1_1(const toml::table& root, LazySource& source) {
 
 }  // namespace
 
+bool toml_library_reads(std::string_view text) { return static_cast<bool>(toml::parse(text)); }
+
 std::expected<MachineProfile, std::string> map_profile_toml(std::string_view text) {
+  if (std::optional<MachineProfile> plain = read_plain_profile(text)) return std::move(*plain);
+  return map_profile_toml_with_library(text);
+}
+
+std::expected<MachineProfile, std::string> map_profile_toml_with_library(std::string_view text) {
   LazySource source(text);
   if (const std::optional<NestingError> deep = find_too_deep_nesting(text)) {
     return std::unexpected(source.get().report(deep->at, deep->at, deep->message));

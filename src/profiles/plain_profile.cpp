@@ -1,0 +1,410 @@
+#include "src/profiles/plain_profile.h"
+
+#include <array>
+#include <bitset>
+#include <cstdint>
+#include <limits>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "src/common/text.h"
+#include "src/common/utf8.h"
+
+namespace ostrane {
+namespace {
+
+// A value of an inline table: a string or an integer.
+struct Scalar {
+  bool is_string = false;
+  std::string text;
+  std::int64_t number = 0;
+};
+
+using InlineTable = std::vector<std::pair<std::string_view, Scalar>>;
+
+bool is_bare_key_char(char c) { return is_ascii_alnum(c) || c == '-' || c == '_'; }
+
+// TOML's control characters, which no string or comment may hold; a tab
+// may.
+bool is_control(unsigned char c) { return (c < 0x20 && c != '\t') || c == 0x7F; }
+
+// Every read returns nothing when the text is not of the plain shape; the
+// caller then declines the whole document.
+class Reader {
+ public:
+  explicit Reader(std::string_view text) : text_(text) {}
+
+  bool at_end() const { return pos_ >= text_.size(); }
+  char peek() const { return at_end() ? '\0' : text_[pos_]; }
+  bool take(char c) {
+    if (peek() != c) return false;
+    ++pos_;
+    return true;
+  }
+  bool take(std::string_view word) {
+    if (!text_.substr(pos_).starts_with(word)) return false;
+    pos_ += word.size();
+    return true;
+  }
+
+  void skip_blanks() {
+    while (peek() == ' ' || peek() == '\t') ++pos_;
+  }
+
+  // Blanks, a comment maybe, then the end of the line or of the text.
+  bool end_of_line() {
+    skip_blanks();
+    if (take('#')) {
+      while (!at_end() && text_[pos_] != '\n' && text_[pos_] != '\r') {
+        if (is_control(static_cast<unsigned char>(text_[pos_]))) return false;
+        ++pos_;
+      }
+    }
+    if (at_end()) return true;
+    return take('\n') || take("\r\n");
+  }
+
+  std::optional<std::string_view> bare_key() {
+    const std::size_t start = pos_;
+    while (is_bare_key_char(peek())) ++pos_;
+    if (pos_ == start) return std::nullopt;
+    return text_.substr(start, pos_ - start);
+  }
+
+  std::optional<std::string> string() {
+    if (take("\"\"\"") || take("'''")) return std::nullopt;  // multi-line
+    if (take('\'')) return literal_string();
+    if (take('"')) return basic_string();
+    return std::nullopt;
+  }
+
+  std::optional<std::int64_t> integer() {
+    std::optional<std::int64_t> value = take("0x") ? digits(16, false) : take('-') ? digits(10, true) : digits(10, false);
+    // Whatever else follows digits (a dot, an exponent, a date, a time) is
+    // another kind of value.
+    const char next = peek();
+    if (next != ' ' && next != '\t' && next != ',' && next != '}' && next != ']' && next != '#' && next != '\n' &&
+        next != '\r' && !at_end()) {
+      return std::nullopt;
+    }
+    return value;
+  }
+
+  // ["a", "b"] on one line; [] too.
+  std::optional<std::vector<std::string>> strings() {
+    if (!take('[')) return std::nullopt;
+    std::vector<std::string> out;
+    skip_blanks();
+    if (take(']')) return out;
+    for (;;) {
+      skip_blanks();
+      std::optional<std::string> element = string();
+      if (!element) return std::nullopt;
+      out.push_back(std::move(*element));
+      skip_blanks();
+      if (take(']')) return out;
+      if (!take(',')) return std::nullopt;
+    }
+  }
+
+  // { key = "text", key = 12 } on one line, each key once; {} too.
+  std::optional<InlineTable> inline_table() {
+    if (!take('{')) return std::nullopt;
+    InlineTable out;
+    skip_blanks();
+    if (take('}')) return out;
+    for (;;) {
+      skip_blanks();
+      const std::optional<std::string_view> key = bare_key();
+      if (!key) return std::nullopt;
+      for (const auto& [seen, value] : out) {
+        if (seen == *key) return std::nullopt;
+      }
+      skip_blanks();
+      if (!take('=')) return std::nullopt;
+      skip_blanks();
+      Scalar value;
+      if (peek() == '"' || peek() == '\'') {
+        std::optional<std::string> text = string();
+        if (!text) return std::nullopt;
+        value = {true, std::move(*text), 0};
+      } else {
+        const std::optional<std::int64_t> number = integer();
+        if (!number) return std::nullopt;
+        value.number = *number;
+      }
+      out.emplace_back(*key, std::move(value));
+      skip_blanks();
+      if (take('}')) return out;
+      if (!take(',')) return std::nullopt;
+    }
+  }
+
+ private:
+  std::optional<std::string> literal_string() {
+    const std::size_t start = pos_;
+    while (!at_end() && text_[pos_] != '\'') {
+      if (is_control(static_cast<unsigned char>(text_[pos_]))) return std::nullopt;
+      ++pos_;
+    }
+    if (!take('\'')) return std::nullopt;
+    return std::string(text_.substr(start, pos_ - 1 - start));
+  }
+
+  std::optional<std::string> basic_string() {
+    std::string out;
+    for (;;) {
+      const std::size_t start = pos_;
+      while (!at_end() && text_[pos_] != '"' && text_[pos_] != '\\') {
+        if (is_control(static_cast<unsigned char>(text_[pos_]))) return std::nullopt;
+        ++pos_;
+      }
+      out.append(text_.substr(start, pos_ - start));
+      if (take('"')) return out;
+      if (!take('\\') || at_end()) return std::nullopt;
+      // The one-letter escapes; \x, \u and \U go the library's way.
+      constexpr std::string_view LETTERS = "btnfre\"\\";
+      constexpr std::string_view MEANINGS = "\b\t\n\f\r\x1B\"\\";
+      const std::size_t which = LETTERS.find(text_[pos_]);
+      if (which == std::string_view::npos) return std::nullopt;
+      out += MEANINGS[which];
+      ++pos_;
+    }
+  }
+
+  std::optional<std::int64_t> digits(int base, bool negative) {
+    const std::size_t start = pos_;
+    std::uint64_t value = 0;
+    for (;; ++pos_) {
+      const char c = peek();
+      int digit = -1;
+      if (c >= '0' && c <= '9') digit = c - '0';
+      if (base == 16 && c >= 'a' && c <= 'f') digit = c - 'a' + 10;
+      if (base == 16 && c >= 'A' && c <= 'F') digit = c - 'A' + 10;
+      if (digit < 0) break;
+      if (value > (std::numeric_limits<std::uint64_t>::max() - static_cast<unsigned>(digit)) / base) {
+        return std::nullopt;
+      }
+      value = value * static_cast<unsigned>(base) + static_cast<unsigned>(digit);
+    }
+    const std::size_t count = pos_ - start;
+    // Decimal integers have no leading zero.
+    if (count == 0 || (base == 10 && count > 1 && text_[start] == '0')) return std::nullopt;
+    constexpr auto MAX = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
+    if (negative) {
+      if (value > MAX + 1) return std::nullopt;
+      return value == MAX + 1 ? std::numeric_limits<std::int64_t>::min() : -static_cast<std::int64_t>(value);
+    }
+    if (value > MAX) return std::nullopt;
+    return static_cast<std::int64_t>(value);
+  }
+
+  std::string_view text_;
+  std::size_t pos_ = 0;
+};
+
+// The fields of a table, each allowed once.
+template <std::size_t N>
+class Fields {
+ public:
+  explicit constexpr Fields(const std::array<std::string_view, N>& names) : names_(names) {}
+  // The field's index, the first time it is given; nothing for an unknown
+  // or repeated key.
+  std::optional<std::size_t> take(std::string_view key) {
+    for (std::size_t i = 0; i < N; ++i) {
+      if (names_[i] != key) continue;
+      if (seen_[i]) return std::nullopt;
+      seen_.set(i);
+      return i;
+    }
+    return std::nullopt;
+  }
+  bool has_first(std::size_t required) const {
+    for (std::size_t i = 0; i < required; ++i) {
+      if (!seen_[i]) return false;
+    }
+    return true;
+  }
+
+ private:
+  std::array<std::string_view, N> names_;
+  std::bitset<N> seen_;
+};
+
+constexpr std::array<std::string_view, 6> PROFILE_FIELDS = {"schema_version", "id",      "display_name",
+                                                            "scope",          "matches", "capabilities"};
+constexpr std::array<std::string_view, 2> MATCHES_FIELDS = {"mtm", "version_contains"};
+constexpr std::array<std::string_view, 8> CAPABILITY_FIELDS = {"id",      "label",        "access", "confidence",
+                                                               "sources", "validated_on", "bounds", "notes"};
+
+template <class Int>
+std::optional<Int> in_range(std::optional<std::int64_t> value) {
+  if (!value || !std::in_range<Int>(*value)) return std::nullopt;
+  return static_cast<Int>(*value);
+}
+
+const Scalar* field(const InlineTable& table, std::string_view key) {
+  for (const auto& [name, value] : table) {
+    if (name == key) return &value;
+  }
+  return nullptr;
+}
+
+// Exactly `keys` beside `method`, each of its kind.
+bool has_exactly(const InlineTable& table, std::initializer_list<std::pair<std::string_view, bool>> keys) {
+  if (table.size() != keys.size() + 1) return false;
+  for (const auto& [key, is_string] : keys) {
+    const Scalar* value = field(table, key);
+    if (value == nullptr || value->is_string != is_string) return false;
+  }
+  return true;
+}
+
+std::optional<Access> access_of(const InlineTable& table) {
+  const Scalar* method = field(table, "method");
+  if (method == nullptr || !method->is_string) return std::nullopt;
+  const std::string& name = method->text;
+  if (name == "platform_profile") return access::PlatformProfile{};  // the other keys are ignored
+  if (name == "msr" && has_exactly(table, {{"address", false}})) {
+    if (const auto address = in_range<std::uint32_t>(field(table, "address")->number)) return access::Msr{*address};
+  }
+  if (name == "ec" && has_exactly(table, {{"offset", false}})) {
+    if (const auto offset = in_range<std::uint8_t>(field(table, "offset")->number)) return access::Ec{*offset};
+  }
+  if (name == "wmi" && has_exactly(table, {{"class", true}, {"property", true}})) {
+    return access::Wmi{field(table, "class")->text, field(table, "property")->text};
+  }
+  if (name == "acpi" && has_exactly(table, {{"path", true}})) return access::Acpi{field(table, "path")->text};
+  return std::nullopt;
+}
+
+std::optional<Bounds> bounds_of(const InlineTable& table) {
+  const Scalar* min = field(table, "min");
+  const Scalar* max = field(table, "max");
+  if (table.size() != 2 || min == nullptr || max == nullptr || min->is_string || max->is_string) return std::nullopt;
+  return Bounds{min->number, max->number};
+}
+
+template <class Enum, std::size_t N>
+std::optional<Enum> enum_of(std::optional<std::string> text, const std::array<std::string_view, N>& names,
+                            const std::array<Enum, N>& values) {
+  if (!text) return std::nullopt;
+  for (std::size_t i = 0; i < N; ++i) {
+    if (names[i] == *text) return values[i];
+  }
+  return std::nullopt;
+}
+
+constexpr std::array<std::string_view, 2> SCOPE_NAMES = {"model", "family"};
+constexpr std::array<ProfileScope, 2> SCOPES = {ProfileScope::Model, ProfileScope::Family};
+constexpr std::array<std::string_view, 3> CONFIDENCE_NAMES = {"validated", "documented", "assumed"};
+constexpr std::array<Confidence, 3> CONFIDENCES = {Confidence::Validated, Confidence::Documented,
+                                                   Confidence::Assumed};
+
+// Assigns `value` to `target` when there is one.
+template <class T>
+bool set(T& target, std::optional<T> value) {
+  if (!value) return false;
+  target = std::move(*value);
+  return true;
+}
+template <class T>
+bool set(std::optional<T>& target, std::optional<T> value) {
+  if (!value) return false;
+  target = std::move(value);
+  return true;
+}
+
+bool read_root_value(Reader& in, std::size_t field, MachineProfile& profile) {
+  switch (field) {
+    case 0: return set(profile.schema_version, in_range<std::uint32_t>(in.integer()));
+    case 1: return set(profile.id, in.string());
+    case 2: return set(profile.display_name, in.string());
+    case 3: return set(profile.scope, enum_of(in.string(), SCOPE_NAMES, SCOPES));
+    default: return false;  // matches and capabilities come as tables of their own
+  }
+}
+
+bool read_capability_value(Reader& in, std::size_t field, Capability& capability) {
+  switch (field) {
+    case 0: return set(capability.id, in.string());
+    case 1: return set(capability.label, in.string());
+    case 2: {
+      const std::optional<InlineTable> table = in.inline_table();
+      return table && set(capability.access, access_of(*table));
+    }
+    case 3: return set(capability.confidence, enum_of(in.string(), CONFIDENCE_NAMES, CONFIDENCES));
+    case 4: return set(capability.sources, in.strings());
+    case 5: return set(capability.validated_on, in.string());
+    case 6: {
+      const std::optional<InlineTable> table = in.inline_table();
+      return table && set(capability.bounds, bounds_of(*table));
+    }
+    default: return set(capability.notes, in.string());
+  }
+}
+
+}  // namespace
+
+std::optional<MachineProfile> read_plain_profile(std::string_view text) {
+  if (text.starts_with("\xEF\xBB\xBF") || !is_valid_utf8(text)) return std::nullopt;
+  enum class Section { Root, Matches, Capability };
+  Section section = Section::Root;
+  MachineProfile profile;
+  Fields root(PROFILE_FIELDS);
+  Fields matches(MATCHES_FIELDS);
+  std::vector<Fields<CAPABILITY_FIELDS.size()>> capability_fields;
+  Reader in(text);
+  while (!in.at_end()) {
+    in.skip_blanks();
+    if (in.end_of_line()) continue;
+    if (in.take('[')) {
+      if (in.take("[capabilities]]")) {
+        // After a root key "capabilities", these would define it again.
+        if (capability_fields.empty() && !root.take("capabilities")) return std::nullopt;
+        section = Section::Capability;
+        profile.capabilities.emplace_back();
+        capability_fields.emplace_back(CAPABILITY_FIELDS);
+      } else if (in.take("matches]") && root.take("matches")) {
+        section = Section::Matches;
+      } else {
+        return std::nullopt;
+      }
+      if (!in.end_of_line()) return std::nullopt;
+      continue;
+    }
+    const std::optional<std::string_view> key = in.bare_key();
+    if (!key) return std::nullopt;
+    in.skip_blanks();
+    if (!in.take('=')) return std::nullopt;
+    in.skip_blanks();
+    bool read = false;
+    switch (section) {
+      case Section::Root: {
+        const std::optional<std::size_t> field = root.take(*key);
+        read = field && read_root_value(in, *field, profile);
+        break;
+      }
+      case Section::Matches: {
+        const std::optional<std::size_t> field = matches.take(*key);
+        read = field && set(*field == 0 ? profile.matches.mtm : profile.matches.version_contains, in.strings());
+        break;
+      }
+      case Section::Capability: {
+        const std::optional<std::size_t> field = capability_fields.back().take(*key);
+        read = field && read_capability_value(in, *field, profile.capabilities.back());
+        break;
+      }
+    }
+    if (!read || !in.end_of_line()) return std::nullopt;
+  }
+  // The required fields: five of the profile, five of each capability.
+  if (!root.has_first(5)) return std::nullopt;
+  for (const auto& fields : capability_fields) {
+    if (!fields.has_first(5)) return std::nullopt;
+  }
+  return profile;
+}
+
+}  // namespace ostrane
