@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
-# Start-up cost of "ostrane.exe detect" under Wine, against two yardsticks
-# run side by side, interleaved, in the same warm prefix:
+# Start-up cost of "ostrane.exe detect" and "ostrane.exe profiles" under
+# Wine, against two yardsticks run side by side, interleaved, in the same
+# warm prefix:
 #   - a trivial console program: Wine's start alone (goal: detect / trivial
 #     below 1.5);
 #   - the floor: a program that only starts, lists the profile directory and
-#     reads every *.toml file in it (goal: detect / floor below 1.10).
+#     reads every *.toml file in it (goal: detect / floor below 1.10; a
+#     collection three times the shipped one below 1.30).
 # The script prints figures and never judges them, but it fails when a run
 # fails.
 #   bench/wine_startup.sh [--profiles DIR] [EXE [RUNS]]
@@ -74,15 +76,18 @@ timed() {
 # drive of the current directory, so DIR needs no conversion.
 cd "$root"
 detect=("$exe" detect)
+listing=("$exe" profiles)
 floor_run=("$floor")
 if [[ -n $profiles ]]; then
   detect+=(--profiles "$profiles")
+  listing+=(--profiles "$profiles")
   floor_run+=("$profiles")
 fi
 run_program() {
   case $1 in
     trivial) timed "$trivial" ;;
     detect) timed "${detect[@]}" ;;
+    profiles) timed "${listing[@]}" ;;
     floor) timed "${floor_run[@]}" ;;
   esac
 }
@@ -102,7 +107,7 @@ read_by_floor=$("$wine_run" "${floor_run[@]}" </dev/null 2>"$err") || {
 }
 
 # A few unrecorded runs fill the caches of every program first.
-programs=(trivial detect floor)
+programs=(trivial detect profiles floor)
 for _ in 1 2 3; do
   for p in "${programs[@]}"; do run_program "$p" >/dev/null; done
 done
@@ -130,6 +135,7 @@ stats() {
 read -r t_med t_mean t_p90 <<<"$(stats "${times[trivial]}")"
 read -r d_med d_mean d_p90 <<<"$(stats "${times[detect]}")"
 read -r f_med f_mean f_p90 <<<"$(stats "${times[floor]}")"
+read -r l_med l_mean l_p90 <<<"$(stats "${times[profiles]}")"
 
 echo "Wine start-up, $runs interleaved runs each, prefix ${WINEPREFIX:-$root/build/wineprefix}"
 echo "profiles: ${profiles:-./profiles} (detect loaded $loaded; the floor read $read_by_floor)"
@@ -137,5 +143,7 @@ printf '%-28s %10s %10s %10s\n' "program" "median ms" "mean ms" "p90 ms"
 printf '%-28s %10s %10s %10s\n' "trivial_console.exe" "$t_med" "$t_mean" "$t_p90"
 printf '%-28s %10s %10s %10s\n' "profile_floor.exe" "$f_med" "$f_mean" "$f_p90"
 printf '%-28s %10s %10s %10s\n' "ostrane.exe detect" "$d_med" "$d_mean" "$d_p90"
+printf '%-28s %10s %10s %10s\n' "ostrane.exe profiles" "$l_med" "$l_mean" "$l_p90"
 awk -v d="$d_med" -v t="$t_med" 'BEGIN { printf "ratio of medians (detect / trivial): %.3f (goal: below 1.5)\n", d / t }'
 awk -v d="$d_med" -v f="$f_med" 'BEGIN { printf "ratio of medians (detect / floor): %.3f (goal: below 1.10)\n", d / f }'
+awk -v l="$l_med" -v f="$f_med" 'BEGIN { printf "ratio of medians (profiles / floor): %.3f\n", l / f }'
