@@ -1,6 +1,7 @@
 #include "src/common/utf8.h"
 
 #include <cstdint>
+#include <cstring>
 
 namespace ostrane {
 namespace {
@@ -50,7 +51,18 @@ Utf8Step decode_utf8_at(std::string_view bytes, std::size_t pos) {
 }
 
 bool is_valid_utf8(std::string_view bytes) {
+  // Profiles are ASCII but for their French texts: eight bytes at a time
+  // until a byte has its high bit set.
+  constexpr std::uint64_t HIGH_BITS = 0x8080808080808080U;
   for (std::size_t pos = 0; pos < bytes.size();) {
+    std::uint64_t eight = 0;
+    if (bytes.size() - pos >= sizeof(eight)) {
+      std::memcpy(&eight, bytes.data() + pos, sizeof(eight));
+      if ((eight & HIGH_BITS) == 0) {
+        pos += sizeof(eight);
+        continue;
+      }
+    }
     const Utf8Step step = decode_utf8_at(bytes, pos);
     if (!step.valid) return false;
     pos += step.length;
