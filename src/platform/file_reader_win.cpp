@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <array>
+#include <cstdint>
 #include <iterator>
 #include <utility>
 
@@ -57,7 +58,7 @@ std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::s
   }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) return system(::GetLastError());
-  if (static_cast<unsigned long long>(size.QuadPart) > max_bytes) {
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
     return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
   }
 

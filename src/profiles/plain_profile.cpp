@@ -1,5 +1,6 @@
 #include "src/profiles/plain_profile.h"
 
+#include <algorithm>
 #include <array>
 #include <bitset>
 #include <cstdint>
@@ -73,14 +74,16 @@ class Reader {
   }
 
   std::optional<std::string> string() {
-    if (take("\"\"\"") || take("'''")) return std::nullopt;  // multi-line
+    if (take(R"(""")") || take("'''")) return std::nullopt;  // multi-line
     if (take('\'')) return literal_string();
     if (take('"')) return basic_string();
     return std::nullopt;
   }
 
   std::optional<std::int64_t> integer() {
-    std::optional<std::int64_t> value = take("0x") ? digits(16, false) : take('-') ? digits(10, true) : digits(10, false);
+    std::optional<std::int64_t> value = take("0x")  ? digits(16, false)
+                                        : take('-') ? digits(10, true)
+                                                    : digits(10, false);
     // Whatever else follows digits (a dot, an exponent, a date, a time) is
     // another kind of value.
     const char next = peek();
@@ -124,17 +127,9 @@ class Reader {
       skip_blanks();
       if (!take('=')) return std::nullopt;
       skip_blanks();
-      Scalar value;
-      if (peek() == '"' || peek() == '\'') {
-        std::optional<std::string> text = string();
-        if (!text) return std::nullopt;
-        value = {true, std::move(*text), 0};
-      } else {
-        const std::optional<std::int64_t> number = integer();
-        if (!number) return std::nullopt;
-        value.number = *number;
-      }
-      out.emplace_back(*key, std::move(value));
+      std::optional<Scalar> value = scalar();
+      if (!value) return std::nullopt;
+      out.emplace_back(*key, std::move(*value));
       skip_blanks();
       if (take('}')) return out;
       if (!take(',')) return std::nullopt;
@@ -142,6 +137,17 @@ class Reader {
   }
 
  private:
+  std::optional<Scalar> scalar() {
+    if (peek() == '"' || peek() == '\'') {
+      std::optional<std::string> text = string();
+      if (!text) return std::nullopt;
+      return Scalar{true, std::move(*text), 0};
+    }
+    const std::optional<std::int64_t> number = integer();
+    if (!number) return std::nullopt;
+    return Scalar{false, {}, *number};
+  }
+
   std::optional<std::string> literal_string() {
     const std::size_t start = pos_;
     while (!at_end() && text_[pos_] != '\'') {
@@ -254,11 +260,10 @@ const Scalar* field(const InlineTable& table, std::string_view key) {
 // Exactly `keys` beside `method`, each of its kind.
 bool has_exactly(const InlineTable& table, std::initializer_list<std::pair<std::string_view, bool>> keys) {
   if (table.size() != keys.size() + 1) return false;
-  for (const auto& [key, is_string] : keys) {
-    const Scalar* value = field(table, key);
-    if (value == nullptr || value->is_string != is_string) return false;
-  }
-  return true;
+  return std::ranges::all_of(keys, [&](const auto& key) {
+    const Scalar* value = field(table, key.first);
+    return value != nullptr && value->is_string == key.second;
+  });
 }
 
 std::optional<Access> access_of(const InlineTable& table) {
@@ -299,8 +304,7 @@ std::optional<Enum> enum_of(std::optional<std::string> text, const std::array<st
 constexpr std::array<std::string_view, 2> SCOPE_NAMES = {"model", "family"};
 constexpr std::array<ProfileScope, 2> SCOPES = {ProfileScope::Model, ProfileScope::Family};
 constexpr std::array<std::string_view, 3> CONFIDENCE_NAMES = {"validated", "documented", "assumed"};
-constexpr std::array<Confidence, 3> CONFIDENCES = {Confidence::Validated, Confidence::Documented,
-                                                   Confidence::Assumed};
+constexpr std::array<Confidence, 3> CONFIDENCES = {Confidence::Validated, Confidence::Documented, Confidence::Assumed};
 
 // Assigns `value` to `target` when there is one.
 template <class T>
@@ -345,66 +349,77 @@ bool read_capability_value(Reader& in, std::size_t field, Capability& capability
   }
 }
 
+// The document line by line, into the profile; false on the first line
+// that is not of the plain shape.
+class ProfileLines {
+ public:
+  bool read(Reader& in) {
+    while (!in.at_end()) {
+      in.skip_blanks();
+      if (in.end_of_line()) continue;
+      if (!(in.take('[') ? header(in) : key_value(in)) || !in.end_of_line()) return false;
+    }
+    // The required fields: five of the profile, five of each capability.
+    return root_.has_first(5) && std::ranges::all_of(capability_fields_, [](const auto& f) { return f.has_first(5); });
+  }
+  MachineProfile& profile() { return profile_; }
+
+ private:
+  enum class Section { Root, Matches, Capability };
+
+  // After its opening bracket.
+  bool header(Reader& in) {
+    if (in.take("[capabilities]]")) {
+      // After a root key "capabilities", these would define it again.
+      if (capability_fields_.empty() && !root_.take("capabilities")) return false;
+      section_ = Section::Capability;
+      profile_.capabilities.emplace_back();
+      capability_fields_.emplace_back(CAPABILITY_FIELDS);
+      return true;
+    }
+    if (!in.take("matches]") || !root_.take("matches")) return false;
+    section_ = Section::Matches;
+    return true;
+  }
+
+  bool key_value(Reader& in) {
+    const std::optional<std::string_view> key = in.bare_key();
+    if (!key) return false;
+    in.skip_blanks();
+    if (!in.take('=')) return false;
+    in.skip_blanks();
+    switch (section_) {
+      case Section::Root: {
+        const std::optional<std::size_t> field = root_.take(*key);
+        return field && read_root_value(in, *field, profile_);
+      }
+      case Section::Matches: {
+        const std::optional<std::size_t> field = matches_.take(*key);
+        return field && set(*field == 0 ? profile_.matches.mtm : profile_.matches.version_contains, in.strings());
+      }
+      case Section::Capability: {
+        const std::optional<std::size_t> field = capability_fields_.back().take(*key);
+        return field && read_capability_value(in, *field, profile_.capabilities.back());
+      }
+    }
+    return false;
+  }
+
+  Section section_ = Section::Root;
+  MachineProfile profile_;
+  Fields<PROFILE_FIELDS.size()> root_{PROFILE_FIELDS};
+  Fields<MATCHES_FIELDS.size()> matches_{MATCHES_FIELDS};
+  std::vector<Fields<CAPABILITY_FIELDS.size()>> capability_fields_;
+};
+
 }  // namespace
 
 std::optional<MachineProfile> read_plain_profile(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF") || !is_valid_utf8(text)) return std::nullopt;
-  enum class Section { Root, Matches, Capability };
-  Section section = Section::Root;
-  MachineProfile profile;
-  Fields root(PROFILE_FIELDS);
-  Fields matches(MATCHES_FIELDS);
-  std::vector<Fields<CAPABILITY_FIELDS.size()>> capability_fields;
   Reader in(text);
-  while (!in.at_end()) {
-    in.skip_blanks();
-    if (in.end_of_line()) continue;
-    if (in.take('[')) {
-      if (in.take("[capabilities]]")) {
-        // After a root key "capabilities", these would define it again.
-        if (capability_fields.empty() && !root.take("capabilities")) return std::nullopt;
-        section = Section::Capability;
-        profile.capabilities.emplace_back();
-        capability_fields.emplace_back(CAPABILITY_FIELDS);
-      } else if (in.take("matches]") && root.take("matches")) {
-        section = Section::Matches;
-      } else {
-        return std::nullopt;
-      }
-      if (!in.end_of_line()) return std::nullopt;
-      continue;
-    }
-    const std::optional<std::string_view> key = in.bare_key();
-    if (!key) return std::nullopt;
-    in.skip_blanks();
-    if (!in.take('=')) return std::nullopt;
-    in.skip_blanks();
-    bool read = false;
-    switch (section) {
-      case Section::Root: {
-        const std::optional<std::size_t> field = root.take(*key);
-        read = field && read_root_value(in, *field, profile);
-        break;
-      }
-      case Section::Matches: {
-        const std::optional<std::size_t> field = matches.take(*key);
-        read = field && set(*field == 0 ? profile.matches.mtm : profile.matches.version_contains, in.strings());
-        break;
-      }
-      case Section::Capability: {
-        const std::optional<std::size_t> field = capability_fields.back().take(*key);
-        read = field && read_capability_value(in, *field, profile.capabilities.back());
-        break;
-      }
-    }
-    if (!read || !in.end_of_line()) return std::nullopt;
-  }
-  // The required fields: five of the profile, five of each capability.
-  if (!root.has_first(5)) return std::nullopt;
-  for (const auto& fields : capability_fields) {
-    if (!fields.has_first(5)) return std::nullopt;
-  }
-  return profile;
+  ProfileLines lines;
+  if (!lines.read(in)) return std::nullopt;
+  return std::move(lines.profile());
 }
 
 }  // namespace ostrane

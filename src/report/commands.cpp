@@ -22,7 +22,8 @@ ActionResult emit(const CommandEnvironment& env, const std::string& document, co
 // command would do, costs more than a millisecond under Wine for nothing.
 // A later command of the same process replaces it.
 const std::vector<MachineProfile>& kept_until_exit(std::vector<MachineProfile> profiles) {
-  static auto* const KEPT = new std::vector<MachineProfile>();  // NOLINT(cppcoreguidelines-owning-memory)
+  // NOLINTNEXTLINE(cppcoreguidelines-owning-memory,cppcoreguidelines-avoid-non-const-global-variables)
+  static auto* const KEPT = new std::vector<MachineProfile>();
   *KEPT = std::move(profiles);
   return *KEPT;
 }

@@ -31,20 +31,22 @@ bool is_foreign_grant(const AceEntry& entry, bool future, std::string_view also_
   return !is_trusted(entry.sid, also_trusted) && entry.sid != CREATOR_OWNER_SID && entry.sid != OWNER_RIGHTS_SID;
 }
 
-// The owner and a null DACL, judged alike for every role.
-std::optional<LocationRefusal> judge_owner_and_dacl(const ExaminedObject& object, std::string_view also_trusted) {
+// A link on the way and the owner, judged alike for every role.
+std::optional<LocationRefusal> judge_link_and_owner(const ExaminedObject& object, std::string_view also_trusted) {
   if (object.reparse_point) return LocationRefusal{RefusalReason::ReparsePoint, object.path, {}, {}};
   if (!is_trusted(object.security.owner_sid, also_trusted)) {
     return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
   }
-  if (!object.security.dacl) {
-    return LocationRefusal{RefusalReason::NullDacl, object.path, std::string(EVERYONE_SID), {}};
-  }
   return std::nullopt;
 }
 
+LocationRefusal null_dacl(const ExaminedObject& object) {
+  return {RefusalReason::NullDacl, object.path, std::string(EVERYONE_SID), {}};
+}
+
 std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::string_view also_trusted) {
-  if (auto refusal = judge_owner_and_dacl(object, also_trusted)) return refusal;
+  if (auto refusal = judge_link_and_owner(object, also_trusted)) return refusal;
+  if (!object.security.dacl) return null_dacl(object);
   const bool future = object.role == ObjectRole::Folder;
   for (const AceEntry& entry : *object.security.dacl) {
     if ((entry.mask & CHANGING_RIGHTS) != 0 && is_foreign_grant(entry, future, also_trusted)) {
@@ -62,7 +64,8 @@ std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::
 // taken together: most are granted to groups that every user belongs to.
 std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const ExaminedObject& child,
                                             std::string_view also_trusted) {
-  if (auto refusal = judge_owner_and_dacl(parent, also_trusted)) return refusal;
+  if (auto refusal = judge_link_and_owner(parent, also_trusted)) return refusal;
+  if (!parent.security.dacl) return null_dacl(parent);
   std::optional<std::string> remover;
   bool may_add = false;
   for (const AceEntry& entry : *parent.security.dacl) {
@@ -112,7 +115,7 @@ std::optional<LocationRefusal> judge_install_layout(const InstallLayout& layout,
 }
 
 std::expected<std::string, LocationRefusal> local_path_from_final(std::string_view final_path) {
-  constexpr std::string_view LOCAL = "\\\\?\\";
+  constexpr std::string_view LOCAL = R"(\\?\)";
   if (final_path.starts_with(LOCAL)) {
     const std::string_view rest = final_path.substr(LOCAL.size());
     const bool drive = rest.size() >= 3 && rest[1] == ':' && rest[2] == '\\' &&

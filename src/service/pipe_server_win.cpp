@@ -65,10 +65,11 @@ class Flusher {
     shared_->go.reset(::CreateEventW(nullptr, FALSE, FALSE, nullptr));
     shared_->done.reset(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
     if (shared_->pipe && shared_->go && shared_->done) {
-      auto* handed = new std::shared_ptr<Shared>(shared_);
+      // The thread's own reference, which it takes over once it runs.
+      auto handed = std::make_unique<std::shared_ptr<Shared>>(shared_);
       thread_.reset(
-          ::CreateThread(nullptr, FLUSHER_STACK_BYTES, run, handed, STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
-      if (!thread_) delete handed;
+          ::CreateThread(nullptr, FLUSHER_STACK_BYTES, run, handed.get(), STACK_SIZE_PARAM_IS_A_RESERVATION, nullptr));
+      if (thread_) static_cast<void>(handed.release());
     }
     if (!thread_) error_ = ::GetLastError();
   }
