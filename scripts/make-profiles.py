@@ -30,6 +30,8 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
+from profile_tables import TableError, check_placement, read_reports, read_tsv, toml_list, toml_string, words
+
 ROOT = Path(__file__).resolve().parent.parent
 TABLE = ROOT / "data" / "thinkpad-models.tsv"
 REPORTS = ROOT / "data" / "thinkpad-mtm.tsv"
@@ -51,41 +53,6 @@ CHOICES = {
     "thinklight": {"yes", "no", "?"},
     "ec_register": {"documented", "-"},
 }
-
-class TableError(Exception):
-    pass
-
-
-def read_tsv(path, columns):
-    lines = path.read_text(encoding="utf-8").splitlines()
-    if not lines or lines[0].split("\t") != columns:
-        raise TableError(f"{path.name}: the header must be: {' '.join(columns)}")
-    rows = []
-    for number, line in enumerate(lines[1:], start=2):
-        cells = line.split("\t")
-        if len(cells) != len(columns):
-            raise TableError(f"{path.name}:{number}: {len(cells)} cells, {len(columns)} expected")
-        rows.append(dict(zip(columns, cells)))
-    return rows
-
-
-def words(cell, sep=None):
-    return [] if cell == "-" else [w.strip() for w in cell.split(sep)]
-
-
-def read_reports():
-    """machine type -> (number of reports, [(name, reports)])"""
-    reports = {}
-    for row in read_tsv(REPORTS, ["mtm", "reports", "system_version (most reported first, with counts)"]):
-        names = []
-        for part in row["system_version (most reported first, with counts)"].split("; "):
-            match = re.fullmatch(r"(.*) \((\d+)\)", part)
-            if not match:
-                raise TableError(f"{REPORTS.name}: cannot read '{part}'")
-            names.append((match.group(1), int(match.group(2))))
-        reports[row["mtm"]] = (int(row["reports"]), names)
-    return reports
-
 
 def read_table():
     rows = read_tsv(TABLE, COLUMNS)
@@ -114,56 +81,6 @@ def read_table():
             raise TableError(f"{where}: the year is four digits")
         row["year"] = int(row["year"])
     return rows
-
-
-def check_placement(rows, reports, unplaced):
-    """Every machine type and every name of the reports is accounted for."""
-    problems = []
-    model_of = {}
-    for row in rows:
-        for name in [row["display_name"], *row["aliases"]]:
-            if model_of.setdefault(name, row["id"]) != row["id"]:
-                problems.append(f"name '{name}' belongs to both {model_of[name]} and {row['id']}")
-    unplaced_mtm = {r["value"]: r["reason"] for r in unplaced if r["kind"] == "mtm"}
-    unplaced_names = {r["value"]: r["reason"] for r in unplaced if r["kind"] == "name"}
-    for r in unplaced:
-        if r["kind"] not in {"mtm", "name"} or not r["reason"].strip():
-            problems.append(f"{UNPLACED.name}: '{r['value']}' needs kind mtm or name and a reason")
-
-    placed = {}
-    for row in rows:
-        for mtm in row["mtm"]:
-            if placed.setdefault(mtm, row["id"]) != row["id"]:
-                problems.append(f"{mtm} is in both {placed[mtm]} and {row['id']}")
-    for mtm, (_, names) in sorted(reports.items()):
-        votes = Counter()
-        for name, count in names:
-            if name in model_of:
-                votes[model_of[name]] += count
-            elif name not in unplaced_names:
-                problems.append(f"{mtm}: the name '{name}' is no row's name or alias, nor listed as unplaced")
-        if mtm in unplaced_mtm:
-            if mtm in placed:
-                problems.append(f"{mtm} is listed as unplaced and in {placed[mtm]}")
-            continue
-        if mtm not in placed:
-            problems.append(f"{mtm} ({names}) is in no row and not listed as unplaced")
-            continue
-        here = votes[placed[mtm]]
-        if here == 0 or any(count > here for count in votes.values()):
-            problems.append(f"{mtm} is in {placed[mtm]}, but its reports name {dict(votes)}")
-    for value in [*unplaced_mtm, *unplaced_names]:
-        if value not in reports and not any(value == n for _, ns in reports.values() for n, _ in ns):
-            problems.append(f"{UNPLACED.name}: '{value}' is not in the reports")
-    return problems
-
-
-def toml_string(text):
-    return '"' + text.replace("\\", "\\\\").replace('"', '\\"') + '"'
-
-
-def toml_list(items):
-    return "[" + ", ".join(toml_string(i) for i in items) + "]"
 
 
 # Short references, each explained once in profiles/README.md.
@@ -543,7 +460,7 @@ def main():
     args = parser.parse_args()
     try:
         rows = read_table()
-        reports = read_reports()
+        reports = read_reports(REPORTS, "mtm")
         unplaced = read_tsv(UNPLACED, ["kind", "value", "reason"])
         families = read_families()
         dumps = read_dumps(rows, families)
@@ -551,7 +468,7 @@ def main():
         print(f"make-profiles: {error}", file=sys.stderr)
         return 1
 
-    problems = check_placement(rows, reports, unplaced)
+    problems = check_placement(rows, reports, unplaced, UNPLACED.name)
     ids = Counter(variant[0] for row in rows for variant in variants(row))
     problems += [f"id {i} is written {n} times" for i, n in ids.items() if n > 1]
     rules = derive_rules(dumps)

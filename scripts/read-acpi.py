@@ -1,7 +1,12 @@
 #!/usr/bin/env python3
-"""Reads decompiled ThinkPad ACPI tables and writes the facts the profiles use.
+"""Reads decompiled Lenovo ACPI tables and writes the facts the profiles use.
 
   scripts/read-acpi.py DIR > data/thinkpad-acpi.tsv
+  scripts/read-acpi.py --lenovo DIR > data/lenovo-acpi.tsv
+
+The first form reads ThinkPad tables, the second those of the other Lenovo
+laptops (IdeaPad, Yoga, Legion...), whose interfaces live in another device;
+both read the namespace the same way.
 
 DIR holds one <hardware id>.dsl per report (every table of the machine in ASL,
 as the linux-hardware.org ACPI collection prints them) and index.tsv (hwid,
@@ -32,6 +37,25 @@ collection_path, model). One row per dump, sorted by hardware id:
   wmi_guids         the GUID of every block that a _WDG buffer lists (upper
                     case, sorted), the WMI classes the firmware offers
 
+With --lenovo, the columns are:
+
+  hwid, model, firmware, dsdt_oem, ec, wmi_guids   as above
+  mtm               the model's last word, when it is a machine type (four
+                    letters or digits, the first a digit); else "-"
+  product_number    the model's last word, when it is five digits (the older
+                    laptops' product number); else "-"
+  vpc               the path of every device whose _HID is "VPC2004"
+  vpc_methods       which of VPC_METHODS that device declares
+  gbmd_bits, hals_bits, cfg_bits
+                    the bits (numbers, space-separated) that GBMD, HALS and
+                    _CFG set from constants; a bit the code reads from the
+                    embedded controller or computes is not seen
+  sbmc_commands, sals_commands, kblc_commands
+                    the constants (hexadecimal) that SBMC, SALS and KBLC
+                    compare their argument with: the commands they take
+  dytc              the path of DYTC under that device, or "-"
+  dytc_revision     as above
+
 A value that does not exist is "-"; several are joined with "|".
 """
 
@@ -46,6 +70,9 @@ HKEY_METHODS = ["BCTG", "BCCS", "BCSG", "BCSS", "BDSG", "BDSS", "BICG", "BICS", 
                 "GMKS", "SMKS", "GPSS", "GSKL", "SSKL", "GBDC", "SBDC", "GWAN", "SWAN"]
 # Fan level, fan speed, first temperature sensor.
 EC_FIELDS = ["HFSP", "HSPD", "TMP0"]
+# The configuration, battery modes, hotkey and lighting switches, keyboard
+# backlight, command mailbox and thermal modes of the VPC2004 device.
+VPC_METHODS = ["_CFG", "GBMD", "SBMC", "HALS", "SALS", "KBLC", "VPCR", "VPCW", "DYTC"]
 
 OPENS_NAMESPACE = re.compile(r"^\s*(Scope|Device|Method|ThermalZone|PowerResource|Processor)\s*\(\s*([\\^A-Z0-9_.]+)")
 FIELD = re.compile(r"^\s*(Field|IndexField|BankField)\s*\(\s*([\\^A-Z0-9_.]+)")
@@ -56,6 +83,8 @@ WDG = re.compile(r"Name\s*\(\s*_WDG\s*,")
 BYTE = re.compile(r"0x([0-9A-Fa-f]{2})\b")
 DEFINITION_BLOCK = re.compile(r'^\s*DefinitionBlock\s*\(\s*"[^"]*"\s*,\s*"(\w+)"\s*,\s*\d+\s*,\s*"([^"]*)"')
 EC_HID = re.compile(r'Name\s*\(\s*_HID\s*,\s*EisaId\s*\(\s*"PNP0C09"\s*\)')
+VPC_HID = re.compile(r'Name\s*\(\s*_HID\s*,\s*"VPC2004"\s*\)')
+NAMED_CONSTANT = re.compile(r"^\s*Name\s*\(\s*([A-Z_][A-Z0-9_]{0,3})\s*,\s*(0x[0-9A-Fa-f]+|\d+|One|Zero|Ones)\s*\)")
 
 
 def resolve(scope, name):
@@ -80,7 +109,8 @@ def strip_text(line):
 class Namespace:
     def __init__(self):
         self.devices, self.methods, self.fields = set(), {}, set()
-        self.ec_devices, self.dsdt_oem = set(), None
+        self.ec_devices, self.vpc_devices, self.dsdt_oem = set(), set(), None
+        self.constants = {}  # path -> the constant a Name is declared with
         self.regions = {}  # path -> address space
         self.layout = {}  # field path -> (region path, first bit, width)
         self.wdg = []  # the bytes of each _WDG buffer
@@ -149,6 +179,11 @@ class Namespace:
                     wdg = None
             if stack and stack[-1][1] == "device" and EC_HID.search(raw):
                 self.ec_devices.add(stack[-1][0])
+            if stack and stack[-1][1] == "device" and VPC_HID.search(raw):
+                self.vpc_devices.add(stack[-1][0])
+            named = NAMED_CONSTANT.match(line)
+            if named:
+                self.constants[resolve(scope, named.group(1))] = constant(named.group(2))
             for char in line:
                 if char == "{":
                     stack.append(pending if pending else (scope, "block", None))
@@ -184,8 +219,13 @@ def wmi_guids(buffers):
     return sorted({guid_text(bytes(buf[i:i + 16])) for buf in buffers for i in range(0, len(buf) - 19, 20)})
 
 
-def dytc_revision(lines, start):
-    """Bits 28 to 31 of what the query case sets, when they are constants."""
+def constant(text):
+    """The value of an ASL integer constant."""
+    return {"One": 1, "Zero": 0, "Ones": 0xFFFFFFFFFFFFFFFF}.get(text) if not text[0].isdigit() else int(text, 0)
+
+
+def method_body(lines, start):
+    """The lines of the method declared on line `start`, without comments and strings."""
     depth, body = 0, []
     for raw in lines[start:]:
         line = strip_text(raw)
@@ -193,7 +233,70 @@ def dytc_revision(lines, start):
         depth += line.count("{") - line.count("}")
         if depth == 0 and "}" in line:
             break
+    return body
+
+
+CONST = r"(0x[0-9A-Fa-f]+|\d+|One|Zero)"
+SET_FROM_CONSTANT = [re.compile(p) for p in (
+    rf"\b(Local\d)\s*\|?=\s*{CONST}\s*$",  # Local0 = 0x10, Local0 |= 0x20
+    rf"\b(Local\d)\s*=\s*\(\s*Local\d\s*\|\s*{CONST}\s*\)",  # Local0 = (Local0 | 0x20)
+    rf"\bOr\s*\(\s*(Local\d)\s*,\s*{CONST}\s*,",  # Or (Local0, 0x20, Local0)
+    rf"\b(Store)\s*\(\s*{CONST}\s*,\s*Local\d\s*\)",
+    rf"\b(Return)\s*\(\s*{CONST}\s*\)",
+)]
+
+
+def bits_set(body):
+    """The bit numbers that constants set into the method's locals or its result."""
+    value = 0
+    for line in body:
+        for pattern in SET_FROM_CONSTANT:
+            for match in pattern.finditer(line.strip()):
+                value |= constant(match.group(2))
+    return [bit for bit in range(64) if value >> bit & 1]
+
+
+def commands(body):
+    """The constants that the method compares its argument with, or a local copied from it."""
+    names = {"Arg0"}
+    for line in body:
+        copied = re.search(r"\b(Local\d|_T_\d)\s*=\s*(?:ToInteger\s*\(\s*)?Arg0\b", line)
+        stored = re.search(r"\b(?:Store|ToInteger)\s*\(\s*Arg0\s*,\s*(Local\d)\s*\)", line)
+        names |= {found.group(1) for found in (copied, stored) if found}
+    subject = "(?:" + "|".join(re.escape(n) for n in sorted(names)) + ")"
+    # Arg0, or Arg0 masked as KBLC does: ((Arg0 & 0x0F) == 0x02).
+    operand = rf"(?:\(\s*{subject}\s*&\s*{CONST}\s*\)|{subject})"
+    value = CONST.replace("(", "(?P<c>", 1)
+    patterns = [rf"\(\s*{operand}\s*==\s*{value}\s*\)", rf"\(\s*{value}\s*==\s*{operand}\s*\)",
+                rf"LEqual\s*\(\s*{operand}\s*,\s*{value}\s*\)", rf"LEqual\s*\(\s*{value}\s*,\s*{operand}\s*\)"]
     text = "\n".join(body)
+    found = {constant(m.group("c")) for pattern in patterns for m in re.finditer(pattern, text)}
+    if re.search(rf"Switch\s*\((?:\s*ToInteger\s*\()?\s*{subject}\b", text):
+        found |= {constant(c) for c in re.findall(rf"Case\s*\(\s*{CONST}\s*\)", text)}
+    return sorted(found)
+
+
+def config_bits(ns, lines, path):
+    """The bits _CFG sets from constants, with those of the Name it returns when nothing writes that Name."""
+    body = method_body(lines, ns.methods[path])
+    bits = set(bits_set(body))
+    device = path.rsplit(".", 1)[0]
+    for line in body:
+        returned = re.search(r"Return\s*\(\s*([A-Z_][A-Z0-9_]{0,3})\s*\)", line)
+        if not returned or returned.group(1).startswith("Local"):
+            continue
+        name = returned.group(1)
+        written = any(re.search(rf"\b{name}\s*=(?!=)", other) or re.search(rf"Store\s*\([^,]*,\s*{name}\s*\)", other)
+                      for other in body)
+        if not written and resolve(device, name) in ns.constants:
+            value = ns.constants[resolve(device, name)]
+            bits |= {bit for bit in range(64) if value >> bit & 1}
+    return sorted(bits)
+
+
+def dytc_revision(lines, start):
+    """Bits 28 to 31 of what the query case sets, when they are constants."""
+    text = "\n".join(method_body(lines, start))
     case = re.search(r"Case\s*\(\s*(?:0x00|Zero)\s*\)\s*\{(.*?)\}", text, re.S)
     if not case:
         return "?"
@@ -255,21 +358,66 @@ def facts(path, hwid, model):
     }
 
 
+def last_word(model, shape):
+    word = model.split()[-1] if model.split() else ""
+    return word.upper() if re.fullmatch(shape, word) else "-"
+
+
+def lenovo_facts(path, hwid, model):
+    lines = path.read_text(encoding="utf-8", errors="replace").splitlines()
+    ns = Namespace().read(lines)
+    vpcs = sorted(ns.vpc_devices)
+    has = lambda name: [v + "." + name for v in vpcs if v + "." + name in ns.methods]
+    joined = lambda values, form: " ".join(form(v) for v in values) or "-"
+
+    def read(name, how, form):
+        found = has(name)
+        return joined(sorted({v for p in found for v in how(method_body(lines, ns.methods[p]))}), form) if found else "-"
+
+    cfg = has("_CFG")
+    dytc = has("DYTC")
+    return {
+        "hwid": hwid,
+        "model": model,
+        "mtm": last_word(model, r"[0-9][0-9A-Za-z]{3}"),
+        "product_number": last_word(model, r"[0-9]{5}"),
+        "firmware": "coreboot" if (ns.dsdt_oem or "").upper().startswith("CORE") else "vendor",
+        "dsdt_oem": ns.dsdt_oem or "?",
+        "ec": "|".join(sorted(ns.ec_devices)) or "-",
+        "vpc": "|".join(vpcs) or "-",
+        "vpc_methods": " ".join(m for m in VPC_METHODS if has(m)) or "-",
+        "gbmd_bits": read("GBMD", bits_set, str),
+        "sbmc_commands": read("SBMC", commands, lambda v: f"0x{v:02X}"),
+        "hals_bits": read("HALS", bits_set, str),
+        "sals_commands": read("SALS", commands, lambda v: f"0x{v:02X}"),
+        "kblc_commands": read("KBLC", commands, lambda v: f"0x{v:02X}"),
+        "cfg_bits": joined(sorted({b for p in cfg for b in config_bits(ns, lines, p)}), str) if cfg else "-",
+        "dytc": "|".join(dytc) or "-",
+        "dytc_revision": dytc_revision(lines, ns.methods[dytc[0]]) if dytc else "-",
+        "wmi_guids": "|".join(wmi_guids(ns.wdg)) or "-",
+    }
+
+
+LENOVO_COLUMNS = ["hwid", "model", "mtm", "product_number", "firmware", "dsdt_oem", "ec", "vpc", "vpc_methods",
+                  "gbmd_bits", "sbmc_commands", "hals_bits", "sals_commands", "kblc_commands", "cfg_bits", "dytc",
+                  "dytc_revision", "wmi_guids"]
 COLUMNS = ["hwid", "model", "mtm", "firmware", "dsdt_oem", "ec", "mlcg", "mlcs", "kblt", "ucms", "dytc", "dytc_revision",
            "hkey", "hkey_methods", "ec_fields", "wmi_guids"]
 
 
 def main(argv):
-    if len(argv) != 2:
+    lenovo = argv[1:2] == ["--lenovo"]
+    if len(argv) != 2 + lenovo:
         print(__doc__, file=sys.stderr)
         return 2
-    folder = Path(argv[1])
+    folder = Path(argv[-1])
     with open(folder / "index.tsv", encoding="utf-8", newline="") as f:
         index = list(csv.DictReader(f, delimiter="\t"))
-    out = csv.DictWriter(sys.stdout, COLUMNS, delimiter="\t", lineterminator="\n")
+    read, columns = (lenovo_facts, LENOVO_COLUMNS) if lenovo else (facts, COLUMNS)
+    out = csv.DictWriter(sys.stdout, columns, delimiter="\t", lineterminator="\n")
     out.writeheader()
     for row in sorted(index, key=lambda r: r["hwid"]):
-        out.writerow(facts(folder / f"{row['hwid']}.dsl", row["hwid"], row["model"]))
+        out.writerow(read(folder / f"{row['hwid']}.dsl", row["hwid"], row["model"]))
     return 0
 
 
