@@ -1,8 +1,10 @@
 // The catalogue page in Debian's Chromium, headless, opened from file:// as
 // a user opens it: no console error, no request beyond the file itself, one
-// entry per model profile, the search and the feature filter leaving exactly
-// the profiles they must, and the page whole without JavaScript. What the
-// page must show is read from the profile files here, not from the generator.
+// entry per model profile, the ThinkPads first in the natural order of their
+// names, the search (by name or by a machine type as a sticker gives it) and
+// the feature filter leaving exactly the profiles they must, and the page
+// whole without JavaScript. What the page must show is read from the profile
+// files here, not from the generator.
 //   node browser_test.mjs PAGE PROFILES_DIR TOOLS_DIR SCREENSHOT
 // Exits 77 with "SKIPPED: reason" when no browser can be had.
 import fs from 'node:fs';
@@ -34,7 +36,8 @@ for (const name of fs.readdirSync(profiles_dir).filter((n) => n.endsWith('.toml'
   if (!/^scope = "model"$/m.test(text)) continue;
   const ids = [...text.matchAll(/^id = "([^"]*)"$/gm)].map((m) => m[1]);
   const types = (text.match(/^mtm = \[(.*)\]$/m)?.[1] ?? '').match(/"[^"]*"/g)?.map((t) => t.slice(1, -1)) ?? [];
-  models.push({ id: ids[0], types, capabilities: ids.slice(1) });
+  const display = text.match(/^display_name = "([^"]*)"$/m)?.[1] ?? '';
+  models.push({ id: ids[0], name: display, types, capabilities: ids.slice(1) });
 }
 
 let failures = 0;
@@ -66,11 +69,24 @@ try {
   check('one entry per model profile', same(entries, models.map((m) => m.id)),
         `${entries.length} entries, ${models.length} model profiles`);
 
+  // The ThinkPad group comes first, and in it "ThinkPad 11e" before
+  // "ThinkPad 11e 3rd Gen", "ThinkPad 13" before "ThinkPad 13 2nd Gen".
+  const first = (await page.$$eval('section.gamme', (all) => all.map((s) => [s.dataset.gamme,
+    [...s.querySelectorAll('article.modele')].map((a) => a.dataset.id)])))[0] ?? ['none', []];
+  const at = (name) => first[1].indexOf(models.find((m) => m.name === name)?.id);
+  const pairs = [['ThinkPad 11e', 'ThinkPad 11e 3rd Gen'], ['ThinkPad 13', 'ThinkPad 13 2nd Gen']];
+  check('the ThinkPad group comes first, in the natural order of the names', first[0] === 'ThinkPad' &&
+        pairs.every(([a, b]) => at(a) >= 0 && at(a) < at(b)),
+        `${first[0]}: ${pairs.map(([a, b]) => `${a} at ${at(a)}, ${b} at ${at(b)}`).join('; ')}`);
+
   const listing = models.filter((m) => m.types.includes('20XW')).map((m) => m.id);
+  for (const query of ['20XW', '20XW000UUS', '20xw-000uus', 'MTM 20XW']) {
+    await page.fill('#q', query);
+    const found = await visible();
+    check(`${query} leaves exactly the profile that lists 20XW`, listing.length === 1 && same(found, listing),
+          `${found} against ${listing}`);
+  }
   await page.fill('#q', '20XW');
-  const found = await visible();
-  check('20XW leaves exactly the profile that lists it', listing.length === 1 && same(found, listing),
-        `${found} against ${listing}`);
   if (listing.length === 1) await page.click(`#profil-${listing[0]} summary`);
   await page.screenshot({ path: screenshot, fullPage: true });
 
