@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Writes the ThinkPad model profiles of profiles/ from data/thinkpad-models.tsv.
+"""Writes the generated profiles of profiles/: the ThinkPads from data/thinkpad-models.tsv, the other
+Lenovo laptops from data/lenovo-models.tsv (see lenovo_profiles.py).
 
   scripts/make-profiles.py          write profiles/<id>.toml for every row
   scripts/make-profiles.py --check  write nothing; fail when the table and the
@@ -30,6 +31,7 @@ from collections.abc import Callable
 from dataclasses import dataclass, field
 from pathlib import Path
 
+import lenovo_profiles
 from profile_tables import TableError, check_placement, read_reports, read_tsv, toml_list, toml_string, words
 
 ROOT = Path(__file__).resolve().parent.parent
@@ -241,6 +243,8 @@ def read_families():
     """The hand-written family profiles, in the order the resolution tries them: (id, words)."""
     families = []
     for path in sorted(PROFILES.glob("family-*.toml"), key=lambda p: p.name.encode()):
+        if path.read_text(encoding="utf-8").startswith(lenovo_profiles.MARKER):
+            continue
         with open(path, "rb") as f:
             profile = tomllib.load(f)
         families.append((profile["id"], [w.lower() for w in profile["matches"]["version_contains"]]))
@@ -475,8 +479,16 @@ def main():
     evidence = evidence_for(rows, dumps, problems)
     wanted = {PROFILES / f"{variant[0]}.toml": render(row, variant, reports, evidence[variant[0]], rules, families)
               for row in rows for variant in variants(row)}
+    try:
+        lenovo, lenovo_rules = lenovo_profiles.build(set(ids) | {f"{v}-amd" for v in ids}, families, problems)
+    except TableError as error:
+        print(f"make-profiles: {error}", file=sys.stderr)
+        return 1
+    problems += [f"{p.name} is written from both tables" for p in lenovo if p in wanted]
+    wanted.update(lenovo)
+    generated_count = len(wanted)
     for path in sorted(PROFILES.glob("*.toml")):
-        generated = path.read_text(encoding="utf-8").startswith(MARKER)
+        generated = path.read_text(encoding="utf-8").startswith((MARKER, lenovo_profiles.MARKER))
         if path not in wanted and generated:
             problems.append(f"{path.name} was written from the table but has no row any more")
         if path in wanted and not generated:
@@ -487,7 +499,12 @@ def main():
     if begin < 0 or end < begin:
         problems.append(f"{README.relative_to(ROOT)} has no place for the rules ({RULES_BEGIN} … {RULES_END})")
     else:
-        wanted[README] = readme[:begin] + rules_block(rules, dumps) + readme[end + len(RULES_END):]
+        readme = readme[:begin] + rules_block(rules, dumps) + readme[end + len(RULES_END):]
+        begin, end = readme.find(lenovo_profiles.RULES_BEGIN), readme.find(lenovo_profiles.RULES_END)
+        if begin < 0 or end < begin:
+            problems.append(f"{README.relative_to(ROOT)} has no place for the Lenovo rules")
+        else:
+            wanted[README] = readme[:begin] + lenovo_rules + readme[end + len(lenovo_profiles.RULES_END):]
     if problems:
         print("\n".join(f"make-profiles: {p}" for p in problems), file=sys.stderr)
         return 1
@@ -497,11 +514,11 @@ def main():
         for path in stale:
             print(f"make-profiles: {path.relative_to(ROOT)} differs from the table: run scripts/make-profiles.py",
                   file=sys.stderr)
-        print(f"make-profiles: {len(wanted) - 1} model profiles, {len(stale)} files out of date")
+        print(f"make-profiles: {generated_count} profiles, {len(stale)} files out of date")
         return 1 if stale else 0
     for path in stale:
         path.write_text(wanted[path], encoding="utf-8", newline="\n")
-    print(f"make-profiles: {len(wanted) - 1} model profiles, {len(stale)} files written")
+    print(f"make-profiles: {generated_count} profiles, {len(stale)} files written")
     return 0
 
 
