@@ -381,10 +381,14 @@ def build(thinkpad_ids, thinkpad_families, problems):
     rules = derive_rules(dumps)
     wanted = {}
     for row in rows:
+        # A model profile stands on the dumps of its machine types, a family on those found by product
+        # number or name: the machines each of them is chosen for.
         own = [d for d in dumps if d["row"] is row]
+        typed = [d for d in own if d["mtm"] in row["mtm"]]
         if row["mtm"]:
-            wanted[ROOT / "profiles" / f"{row['id']}.toml"] = render_model(row, own, reports, rules)
+            wanted[ROOT / "profiles" / f"{row['id']}.toml"] = render_model(row, typed, reports, rules)
         if row["id"] in stems:
             stem = stems[row["id"]]
-            wanted[ROOT / "profiles" / f"{stem}.toml"] = render_family(row, stem, own, reports, rules)
+            untyped = [d for d in own if d not in typed]
+            wanted[ROOT / "profiles" / f"{stem}.toml"] = render_family(row, stem, untyped, reports, rules)
     return wanted, rules_block(rules, dumps)
