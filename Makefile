@@ -1,5 +1,5 @@
 # make run   installs what is missing, builds, runs "ostrane.exe detect" under Wine
-# make demo  "ostrane.exe detect" on four real identities of the sample (root)
+# make demo  "ostrane.exe detect" on six real identities of the sample (root)
 # make test  installs what is missing, builds both presets, runs every test
 # make bench runs the benchmarks; BENCH_PROFILES=DIR times detect's start-up
 #            on another profile directory than ./profiles

@@ -30,7 +30,7 @@ files = {"bios_vendor": "bios_vendor", "bios_version": "bios_version", "bios_rel
          "baseboard_product": "board_name"}
 with open(sample, encoding="utf-8", newline="") as f:
     rows = [r for r in csv.DictReader(f, delimiter="\t")
-            if r["system_product_name"] == product and r["system_version"] == version]
+            if r["system_product_name"] == product and r["system_version"].strip() == version]
 if not rows:
     sys.exit(f"demo : aucune identité « {product} » / « {version} » dans l'échantillon")
 os.makedirs(os.path.join(tree, "dmi", "id"))
@@ -54,5 +54,7 @@ show() {
 
 show "Un ThinkPad récent dont un profil cite le type machine : exact" "21FWS98U00" "ThinkPad P1 Gen 6"
 show "Un ThinkPad dont le micrologiciel ne donne aucun type machine connu : famille" "INVALID" "ThinkPad SL"
-show "Un Lenovo grand public nommé par un numéro de produit à cinq chiffres : non pris en charge" "20206" "Lenovo B590"
+show "Un Lenovo grand public dont un profil cite le type machine : exact" "82BH" "Yoga 7 14ITL5"
+show "Un Lenovo grand public nommé par un numéro de produit à cinq chiffres : famille" "20206" "Lenovo B590"
+show "Un Lenovo dont le micrologiciel ne nomme aucun modèle : non pris en charge" "PIQY0" "INVALID"
 show "Un portable Dell, fabricant reconnu sans profil : sonde dynamique" "Latitude 9520" "Not Specified"
