@@ -10,7 +10,7 @@ opened from disk, and reads whole without JavaScript, which only adds the
 search and the filters.
 
 Each profile belongs to a line (ThinkPad, IdeaPad, Legion...): the column
-`line` of data/lenovo-models.tsv for a profile whose id, or family-<id>, is a
+`line` of data/lenovo-models.tsv for a profile whose id, family-<id> or family-zz-<id>, is a
 row's, when the table is there; otherwise ThinkPad for a display name that
 starts with it, and the display name's first word for any other.
 """
@@ -66,7 +66,7 @@ def table_lines(path):
         for row in csv.DictReader(f, delimiter="\t", quoting=csv.QUOTE_NONE):
             line = (row.get("line") or "").strip()
             if row.get("id") and line and line != "-":
-                lines[row["id"]] = lines["family-" + row["id"]] = line
+                lines[row["id"]] = lines["family-" + row["id"]] = lines["family-zz-" + row["id"]] = line
     return lines
 
 
