@@ -16,7 +16,8 @@ from collections import Counter
 from dataclasses import dataclass
 from pathlib import Path
 
-from profile_tables import TableError, check_placement, read_reports, read_tsv, toml_list, toml_string, words
+from profile_tables import (TableError, check_placement, read_reports, read_tsv, rules_table, toml_list, toml_string,
+                            words)
 
 ROOT = Path(__file__).resolve().parent.parent
 TABLE = ROOT / "data" / "lenovo-models.tsv"
@@ -349,17 +350,11 @@ def render_family(row, stem, own, reports, rules):
 
 
 def rules_block(rules, dumps):
-    lines = [RULES_BEGIN, "", "| Capacité | Règle | Relevés qui la portent |", "|---|---|---|"]
-    for feature in FEATURES:
-        for rule in rules[feature.id]:
-            behind = ", ".join(f"{d['hwid']} ({d['row']['id']}, {d['row']['year']})" for d in rule.dumps)
-            lines.append(f"| `{feature.id}` | `{rule.name()}` | {len(rule.dumps)} : {behind} |")
-        if not rules[feature.id]:
-            lines.append(f"| `{feature.id}` | aucune | seul le relevé du modèle même compte |")
     unknown = sorted(f"{d['hwid']} (« {d['model']} »)" for d in dumps if d["row"] is None)
-    lines += ["", "Relevés qu'aucune ligne de la table ne nomme, qui ne portent donc aucune règle : "
-              + (", ".join(unknown) if unknown else "aucun") + ".", "", RULES_END]
-    return "\n".join(lines)
+    closing = ("Relevés qu'aucune ligne de la table ne nomme, qui ne portent donc aucune règle : "
+               + (", ".join(unknown) if unknown else "aucun") + ".")
+    return rules_table(RULES_BEGIN, RULES_END, FEATURES, rules, lambda d: f"{d['hwid']} ({d['row']['id']}, {d['row']['year']})",
+                       closing)
 
 
 def build(thinkpad_ids, thinkpad_families, problems):

@@ -32,7 +32,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 import lenovo_profiles
-from profile_tables import TableError, check_placement, read_reports, read_tsv, toml_list, toml_string, words
+from profile_tables import (TableError, check_placement, read_reports, read_tsv, rules_table, toml_list, toml_string,
+                            words)
 
 ROOT = Path(__file__).resolve().parent.parent
 TABLE = ROOT / "data" / "thinkpad-models.tsv"
@@ -445,17 +446,11 @@ def evidence_for(rows, dumps, problems):
 
 def rules_block(rules, dumps):
     """The rules, and the dumps behind each, for profiles/README.md."""
-    lines = [RULES_BEGIN, "", "| Capacité | Règle | Relevés qui la portent |", "|---|---|---|"]
-    for feature in FEATURES:
-        for rule in rules[feature.id]:
-            behind = ", ".join(f"{d['hwid']} ({d['variant'][0]}, {d['year']})" for d in rule.dumps)
-            lines.append(f"| `{feature.id}` | `{rule.name()}` | {len(rule.dumps)} : {behind} |")
-        if not rules[feature.id]:
-            lines.append(f"| `{feature.id}` | aucune | seul le relevé du modèle même compte |")
     unknown = sorted(d["hwid"] for found in dumps.values() for d in found if d["row"] is None)
-    lines += ["", "Relevés dont le type de machine n'est celui d'aucun modèle de la table, qui ne portent donc "
-              "aucune règle : " + (", ".join(unknown) if unknown else "aucun") + ".", "", RULES_END]
-    return "\n".join(lines)
+    closing = ("Relevés dont le type de machine n'est celui d'aucun modèle de la table, qui ne portent donc "
+               "aucune règle : " + (", ".join(unknown) if unknown else "aucun") + ".")
+    return rules_table(RULES_BEGIN, RULES_END, FEATURES, rules, lambda d: f"{d['hwid']} ({d['variant'][0]}, {d['year']})",
+                       closing)
 
 
 def main():

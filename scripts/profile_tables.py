@@ -94,3 +94,15 @@ def toml_string(text):
 
 def toml_list(items):
     return "[" + ", ".join(toml_string(i) for i in items) + "]"
+
+
+def rules_table(begin, end, features, rules, dump_text, closing):
+    """The README's table of rules: each feature's rules and the dumps behind them, then a closing sentence."""
+    lines = [begin, "", "| Capacité | Règle | Relevés qui la portent |", "|---|---|---|"]
+    for feature in features:
+        for rule in rules[feature.id]:
+            behind = ", ".join(dump_text(d) for d in rule.dumps)
+            lines.append(f"| `{feature.id}` | `{rule.name()}` | {len(rule.dumps)} : {behind} |")
+        if not rules[feature.id]:
+            lines.append(f"| `{feature.id}` | aucune | seul le relevé du modèle même compte |")
+    return "\n".join(lines + ["", closing, "", end])
