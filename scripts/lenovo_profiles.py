@@ -14,19 +14,17 @@ import csv
 import re
 from collections import Counter
 from dataclasses import dataclass
-from pathlib import Path
 
-from profile_tables import (TableError, check_placement, read_reports, read_tsv, rules_table, toml_list, toml_string,
-                            words)
+from profile_tables import (DATA, ROOT, TableError, check_placement, read_reports, read_tsv, rules_table, toml_list,
+                            toml_string, words)
 
-ROOT = Path(__file__).resolve().parent.parent
-TABLE = ROOT / "data" / "lenovo-models.tsv"
-REPORTS = ROOT / "data" / "lenovo-mtm.tsv"
-PRODUCT_NUMBERS = ROOT / "data" / "lenovo-product-numbers.tsv"
-UNPLACED = ROOT / "data" / "lenovo-unplaced.tsv"
-ACPI = ROOT / "data" / "lenovo-acpi.tsv"
-THINKPAD_REPORTS = ROOT / "data" / "thinkpad-mtm.tsv"
-SAMPLE = ROOT / "data" / "identities-sample.tsv"
+TABLE = DATA / "lenovo-models.tsv"
+REPORTS = DATA / "lenovo-mtm.tsv"
+PRODUCT_NUMBERS = DATA / "lenovo-product-numbers.tsv"
+UNPLACED = DATA / "lenovo-unplaced.tsv"
+ACPI = DATA / "lenovo-acpi.tsv"
+THINKPAD_REPORTS = DATA / "thinkpad-mtm.tsv"
+SAMPLE = DATA / "identities-sample.tsv"
 ACPI_COLUMNS = ["hwid", "model", "mtm", "product_number", "firmware", "dsdt_oem", "ec", "vpc", "vpc_methods",
                 "gbmd_bits", "sbmc_commands", "hals_bits", "sals_commands", "kblc_commands", "cfg_bits", "dytc",
                 "dytc_revision", "wmi_guids"]
@@ -172,11 +170,15 @@ def read_table(thinkpad_ids):
     return rows
 
 
-def family_stems(rows):
+def name_owners(rows):
+    """Each name of a row (its display name and aliases) -> the row's id."""
+    return {name: row["id"] for row in rows for name in [row["display_name"], *row["aliases"]]}
+
+
+def family_stems(rows, owner):
     """The file stem of each row's family: family-<id>, or family-zz-<id> when its words also occur in the
     names of other models, whose own families must then be tried first (the family pass takes the first
     file, in byte order, whose word it finds)."""
-    owner = {name: row["id"] for row in rows for name in [row["display_name"], *row["aliases"]]}
     stems = {}
     for row in rows:
         if row["family_words"]:
@@ -185,11 +187,10 @@ def family_stems(rows):
     return stems
 
 
-def check_families(rows, stems, reports, thinkpad_reports, thinkpad_families):
+def check_families(rows, owner, stems, reports, thinkpad_reports, thinkpad_families):
     """Runs the family pass over every name the reports give: a Lenovo model's name reaches its own family,
     or none when the model has none; a ThinkPad's name or a noise text reaches no Lenovo family."""
     problems = []
-    owner = {name: row["id"] for row in rows for name in [row["display_name"], *row["aliases"]]}
     families = sorted([(stems[row["id"]], row["id"], [w.lower() for w in row["family_words"]])
                        for row in rows if row["id"] in stems]
                       + [(family_id, None, words) for family_id, words in thinkpad_families],
@@ -218,15 +219,11 @@ def check_families(rows, stems, reports, thinkpad_reports, thinkpad_families):
     return problems
 
 
-def read_dumps(rows):
+def read_dumps(rows, owner):
     """The vendor-firmware dumps, each with its row (by machine type, product number or, lacking both, name)."""
-    row_of = {}
-    by_name = {}
-    for row in rows:
-        for key in [*row["mtm"], *row["product_numbers"]]:
-            row_of[key] = row
-        for name in [row["display_name"], *row["aliases"]]:
-            by_name[normalized(name)] = row
+    row_of = {key: row for row in rows for key in [*row["mtm"], *row["product_numbers"]]}
+    by_id = {row["id"]: row for row in rows}
+    by_name = {normalized(name): by_id[row_id] for name, row_id in owner.items()}
     dumps = []
     for dump in read_tsv(ACPI, ACPI_COLUMNS):
         if dump["firmware"] != "vendor":
@@ -263,6 +260,13 @@ class Rule:
         return f"{self.name()} ({len(self.dumps)} relevés)"
 
 
+def shown_on_one_path(feature, dumps):
+    """(True, the VPC path) when every dump shows the feature, on one and the same path when its access is one."""
+    paths = {d["vpc_path"] for d in dumps}
+    one = len(paths) == 1 and None not in paths
+    return all(feature.shown(d) for d in dumps) and (one or not feature.method), paths.pop() if one else None
+
+
 def derive_rules(dumps):
     """Per feature, line and platform: from the first year on which every dump of that year and after shows
     the feature, on one and the same VPC path when the access is a path, with enough dumps to stand for others."""
@@ -275,11 +279,11 @@ def derive_rules(dumps):
         for (line, platform), group in sorted(groups.items()):
             for year in sorted({d["row"]["year"] for d in group}):
                 later = sorted((d for d in group if d["row"]["year"] >= year), key=lambda d: (d["row"]["year"], d["hwid"]))
-                paths = {d["vpc_path"] for d in later}
                 if len(later) < MIN_RULE_DUMPS:
                     break
-                if all(feature.shown(d) for d in later) and (not feature.method or (len(paths) == 1 and None not in paths)):
-                    rules[feature.id].append(Rule(feature, line, platform, year, later, paths.pop()))
+                shown, vpc = shown_on_one_path(feature, later)
+                if shown:
+                    rules[feature.id].append(Rule(feature, line, platform, year, later, vpc))
                     break
     return rules
 
@@ -287,10 +291,8 @@ def derive_rules(dumps):
 def claim(feature, row, own, rules):
     """(confidence, sources, VPC path) for the row, or None when the feature is left out."""
     if own:
-        paths = {d["vpc_path"] for d in own}
-        if all(feature.shown(d) for d in own) and (not feature.method or (len(paths) == 1 and None not in paths)):
-            return "documented", [f"acpi:{d['hwid']}" for d in own], paths.pop()
-        return None
+        shown, vpc = shown_on_one_path(feature, own)
+        return ("documented", [f"acpi:{d['hwid']}" for d in own], vpc) if shown else None
     for rule in rules[feature.id]:
         if rule.line == row["line"] and rule.platform == row["platform"] and (row["year"] or 0) >= rule.since:
             return "assumed", [rule.source()], rule.vpc
@@ -368,11 +370,12 @@ def build(thinkpad_ids, thinkpad_families, problems):
     problems += check_placement(placed_rows, reports, unplaced, UNPLACED.name, ("mtm", "product_number", "name"))
     problems += [f"{TABLE.name}: {m} is a ThinkPad machine type" for row in rows for m in row["mtm"]
                  if m in thinkpad_reports]
-    stems = family_stems(rows)
-    problems += check_families(rows, stems, reports, thinkpad_reports, thinkpad_families)
+    owner = name_owners(rows)
+    stems = family_stems(rows, owner)
+    problems += check_families(rows, owner, stems, reports, thinkpad_reports, thinkpad_families)
     ids = Counter(row["id"] for row in rows)
     problems += [f"{TABLE.name}: id {i} is written {n} times" for i, n in ids.items() if n > 1]
-    dumps = read_dumps(rows)
+    dumps = read_dumps(rows, owner)
     rules = derive_rules(dumps)
     wanted = {}
     for row in rows:

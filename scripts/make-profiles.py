@@ -32,14 +32,13 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 import lenovo_profiles
-from profile_tables import (TableError, check_placement, read_reports, read_tsv, rules_table, toml_list, toml_string,
-                            words)
+from profile_tables import (DATA, ROOT, TableError, check_placement, read_reports, read_tsv, rules_table, toml_list,
+                            toml_string, words)
 
-ROOT = Path(__file__).resolve().parent.parent
-TABLE = ROOT / "data" / "thinkpad-models.tsv"
-REPORTS = ROOT / "data" / "thinkpad-mtm.tsv"
-UNPLACED = ROOT / "data" / "thinkpad-unplaced.tsv"
-ACPI = ROOT / "data" / "thinkpad-acpi.tsv"
+TABLE = DATA / "thinkpad-models.tsv"
+REPORTS = DATA / "thinkpad-mtm.tsv"
+UNPLACED = DATA / "thinkpad-unplaced.tsv"
+ACPI = DATA / "thinkpad-acpi.tsv"
 ACPI_COLUMNS = ["hwid", "model", "mtm", "firmware", "dsdt_oem", "ec", "mlcg", "mlcs", "kblt", "ucms", "dytc",
                 "dytc_revision", "hkey", "hkey_methods", "ec_fields", "wmi_guids"]
 PROFILES = ROOT / "profiles"

@@ -2,6 +2,10 @@
 
 import re
 from collections import Counter
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+DATA = ROOT / "data"
 
 
 class TableError(Exception):

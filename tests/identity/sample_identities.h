@@ -38,6 +38,18 @@ inline std::vector<std::vector<std::string>> read_tsv_rows(const std::string& pa
   return rows;
 }
 
+// The parts of a table cell that lists several values, "-" for none.
+inline std::vector<std::string> split_cell(const std::string& cell, char separator = '|') {
+  std::vector<std::string> parts;
+  if (cell == "-") return parts;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = cell.find(separator, start);
+    parts.push_back(cell.substr(start, end - start));
+    if (end == std::string::npos) return parts;
+    start = end + 1;
+  }
+}
+
 inline std::vector<SampleIdentity> load_sample_identities(const std::string& path) {
   std::vector<SampleIdentity> rows;
   for (std::vector<std::string> cells : read_tsv_rows(path)) {

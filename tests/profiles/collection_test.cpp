@@ -218,16 +218,7 @@ struct Firmware {
   int dytc_revision = -1;
 };
 
-std::vector<std::string> split(const std::string& cell, char separator = '|') {
-  std::vector<std::string> parts;
-  if (cell == "-") return parts;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = cell.find(separator, start);
-    parts.push_back(cell.substr(start, end - start));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
+using testing::split_cell;
 
 // The firmware features each capability stands for: the HKEY methods it
 // needs (the last is the one the access names), the EC unit, or the WMI
@@ -271,17 +262,17 @@ std::map<std::string, std::vector<Firmware>> read_firmware() {
     EXPECT_EQ(cells.size(), 16u);
     if (cells.size() != 16 || cells[3] != "vendor") continue;
     Firmware firmware{cells[0], {}, {}, {}, cells[11] == "-" || cells[11] == "?" ? -1 : std::stoi(cells[11])};
-    for (const std::string& ec : split(cells[5])) {
+    for (const std::string& ec : split_cell(cells[5])) {
       if (cells[6] == "yes") firmware.paths.insert(ec + ".HKEY.MLCG");
       if (cells[7] == "yes") firmware.paths.insert(ec + ".HKEY.MLCS");
     }
-    for (const std::string& field : split(cells[8])) firmware.paths.insert(field);
+    for (const std::string& field : split_cell(cells[8])) firmware.paths.insert(field);
     if (cells[9] == "yes") firmware.paths.insert("\\UCMS");
-    for (const std::string& hkey : split(cells[12])) {
-      for (const std::string& method : split(cells[13], ' ')) firmware.paths.insert(hkey + "." + method);
+    for (const std::string& hkey : split_cell(cells[12])) {
+      for (const std::string& method : split_cell(cells[13], ' ')) firmware.paths.insert(hkey + "." + method);
     }
-    for (const std::string& unit : split(cells[14], ' ')) firmware.ec_units.insert(unit);
-    for (const std::string& guid : split(cells[15])) firmware.guids.insert(guid);
+    for (const std::string& unit : split_cell(cells[14], ' ')) firmware.ec_units.insert(unit);
+    for (const std::string& guid : split_cell(cells[15])) firmware.guids.insert(guid);
     by_type[cells[2]].push_back(std::move(firmware));
   }
   return by_type;

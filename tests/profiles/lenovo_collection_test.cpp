@@ -33,16 +33,7 @@ const std::vector<MachineProfile>& collection() {
 
 std::vector<std::vector<std::string>> rows(const std::string& name) { return testing::read_tsv_rows(kData + "/" + name); }
 
-std::vector<std::string> split(const std::string& cell, char separator) {
-  std::vector<std::string> parts;
-  if (cell == "-" || cell.empty()) return parts;
-  for (std::size_t start = 0;;) {
-    const std::size_t end = cell.find(separator, start);
-    parts.push_back(cell.substr(start, end - start));
-    if (end == std::string::npos) return parts;
-    start = end + 1;
-  }
-}
+using testing::split_cell;
 
 // "Lenovo Flex 2-15" and "FLEX 2-15" are both "flex 2-15".
 std::string normalized(std::string name) {
@@ -73,8 +64,8 @@ TEST(LenovoCollection, EveryTypeAndProductNumberResolvesToItsOwnProfile) {
   std::map<std::string, std::string> row_of;
   for (const auto& row : rows("lenovo-models.tsv")) {
     ASSERT_EQ(row.size(), 10u);
-    for (const std::string& mtm : split(row[3], ' ')) EXPECT_TRUE(row_of.emplace(mtm, row[0]).second) << mtm;
-    for (const std::string& number : split(row[4], ' ')) EXPECT_TRUE(row_of.emplace(number, row[0]).second) << number;
+    for (const std::string& mtm : split_cell(row[3], ' ')) EXPECT_TRUE(row_of.emplace(mtm, row[0]).second) << mtm;
+    for (const std::string& number : split_cell(row[4], ' ')) EXPECT_TRUE(row_of.emplace(number, row[0]).second) << number;
   }
   std::set<std::string> unplaced;
   for (const auto& row : rows("lenovo-unplaced.tsv")) {
@@ -109,9 +100,9 @@ TEST(LenovoCollection, SampleMachinesResolveAsTheTablesSay) {
   std::map<std::string, std::string> model_of_type, owner_of_name;
   std::set<std::string> with_family;
   for (const auto& row : rows("lenovo-models.tsv")) {
-    for (const std::string& mtm : split(row[3], ' ')) model_of_type[mtm] = row[0];
+    for (const std::string& mtm : split_cell(row[3], ' ')) model_of_type[mtm] = row[0];
     owner_of_name[row[1]] = row[0];
-    for (const std::string& alias : split(row[2], '|')) owner_of_name[alias] = row[0];
+    for (const std::string& alias : split_cell(row[2], '|')) owner_of_name[alias] = row[0];
     if (row[5] != "-") with_family.insert(row[0]);
   }
   std::size_t machines = 0;
@@ -150,7 +141,7 @@ struct Firmware {
 
 std::set<int> numbers(const std::string& cell, int base) {
   std::set<int> out;
-  for (const std::string& n : split(cell, ' ')) out.insert(std::stoi(n, nullptr, base));
+  for (const std::string& n : split_cell(cell, ' ')) out.insert(std::stoi(n, nullptr, base));
   return out;
 }
 
@@ -214,7 +205,7 @@ TEST(LenovoCollection, EveryClaimHoldsInTheModelsOwnFirmware) {
   for (const std::string file : {"lenovo-mtm.tsv", "lenovo-product-numbers.tsv"}) {
     for (const auto& report : rows(file)) {
       if (report.at(0).size() == 5) reported.emplace(report.at(0), first_name(report.at(3)));
-      for (const std::string& part : split(report.at(3), ';')) {
+      for (const std::string& part : split_cell(report.at(3), ';')) {
         const std::string text = first_name(std::string(trim_white_space(part)));
         reported.emplace(normalized(text), text);
       }
@@ -226,12 +217,12 @@ TEST(LenovoCollection, EveryClaimHoldsInTheModelsOwnFirmware) {
     ASSERT_EQ(c.size(), 18u);
     if (c[4] != "vendor") continue;
     Firmware f{.hwid = c[0]};
-    for (const std::string& vpc : split(c[7], '|')) {
-      for (const std::string& method : split(c[8], ' ')) f.paths.insert(vpc + "." + method);
+    for (const std::string& vpc : split_cell(c[7], '|')) {
+      for (const std::string& method : split_cell(c[8], ' ')) f.paths.insert(vpc + "." + method);
     }
     f.gbmd = numbers(c[9], 10), f.hals = numbers(c[11], 10), f.cfg = numbers(c[14], 10);
     f.sbmc = commands(c[10]), f.sals = commands(c[12]), f.kblc = commands(c[13]);
-    for (const std::string& guid : split(c[17], '|')) f.guids.insert(guid);
+    for (const std::string& guid : split_cell(c[17], '|')) f.guids.insert(guid);
     if (c[16] != "-" && c[16] != "?") f.dytc_revision = std::stoi(c[16]);
     // The collection names a dump "IdeaPad 5 15ARE05 81YQ", "G570 20079" or
     // "Flex 2-15": the machine announces the name its reports give, found by
