@@ -15,8 +15,8 @@ import re
 from collections import Counter
 from dataclasses import dataclass
 
-from profile_tables import (DATA, ROOT, TableError, check_placement, read_reports, read_tsv, rules_table, toml_list,
-                            toml_string, words)
+from profile_tables import (DATA, ROOT, TableError, check_placement, check_row_id, read_reports, read_tsv,
+                            rules_table, toml_list, toml_string, words)
 
 TABLE = DATA / "lenovo-models.tsv"
 REPORTS = DATA / "lenovo-mtm.tsv"
@@ -143,8 +143,7 @@ def read_table(thinkpad_ids):
     rows = read_tsv(TABLE, COLUMNS)
     for row in rows:
         where = f"{TABLE.name}: {row['id']}"
-        if not re.fullmatch(r"[0-9a-z][0-9a-z-]*", row["id"]) or row["id"].startswith("family-"):
-            raise TableError(f"{where}: an id is lower-case letters, digits and dashes, never family-…")
+        check_row_id(where, row["id"])
         if row["id"] in thinkpad_ids:
             raise TableError(f"{where}: the id is a ThinkPad profile's")
         if row["line"] not in LINES or row["platform"] not in PLATFORMS:

@@ -32,8 +32,8 @@ from dataclasses import dataclass, field
 from pathlib import Path
 
 import lenovo_profiles
-from profile_tables import (DATA, ROOT, TableError, check_placement, read_reports, read_tsv, rules_table, toml_list,
-                            toml_string, words)
+from profile_tables import (DATA, ROOT, TableError, check_placement, check_row_id, read_reports, read_tsv,
+                            rules_table, toml_list, toml_string, words)
 
 TABLE = DATA / "thinkpad-models.tsv"
 REPORTS = DATA / "thinkpad-mtm.tsv"
@@ -60,8 +60,7 @@ def read_table():
     rows = read_tsv(TABLE, COLUMNS)
     for row in rows:
         where = f"{TABLE.name}: {row['id']}"
-        if not re.fullmatch(r"[0-9a-z][0-9a-z-]*", row["id"]) or row["id"].startswith("family-"):
-            raise TableError(f"{where}: an id is lower-case letters, digits and dashes, never family-…")
+        check_row_id(where, row["id"])
         for column, allowed in CHOICES.items():
             if row[column] not in allowed:
                 raise TableError(f"{where}: {column} '{row[column]}' is not one of {sorted(allowed)}")

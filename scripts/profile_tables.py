@@ -25,6 +25,12 @@ def read_tsv(path, columns):
     return rows
 
 
+def check_row_id(where, row_id):
+    """A row's id names its profile file: lower-case letters, digits and dashes, never a family's."""
+    if not re.fullmatch(r"[0-9a-z][0-9a-z-]*", row_id) or row_id.startswith("family-"):
+        raise TableError(f"{where}: an id is lower-case letters, digits and dashes, never family-…")
+
+
 def words(cell, sep=None):
     return [] if cell == "-" else [w.strip() for w in cell.split(sep)]
 
