@@ -34,7 +34,7 @@ CAPABILITY_ORDER = [
     "privacy_screen", "palm_sensor", "keyboard_language", "bluetooth", "wwan", "fan_level", "fan_speed",
     "temperature_sensor", "bios_settings",
     "conservation_mode", "rapid_charge", "usb_charging", "keyboard_backlight", "keyboard_backlight_level",
-    "camera_power", "touchpad", "fan_mode", "gamezone", "lighting", "wmi_other",
+    "camera_power", "smart_fan_mode", "power_limits",
 ]
 LENOVO_MODELS = ROOT / "data" / "lenovo-models.tsv"
 # The lines in the page's order; a line outside it comes after them, by
