@@ -24,6 +24,15 @@ struct Scalar {
 
 using InlineTable = std::vector<std::pair<std::string_view, Scalar>>;
 
+// The widest inline table of the schema: a WMI access, its method and two
+// keys. A wider one is left to the library, so that no table costs more
+// than a few comparisons a key.
+constexpr std::size_t MAX_INLINE_KEYS = 3;
+
+// The TOML library refuses an integer of more digits than this, leading
+// zeros included, whatever its value.
+constexpr std::size_t MAX_INTEGER_DIGITS = 128;
+
 bool is_bare_key_char(char c) { return is_ascii_alnum(c) || c == '-' || c == '_'; }
 
 // TOML's control characters, which no string or comment may hold; a tab
@@ -111,7 +120,8 @@ class Reader {
     }
   }
 
-  // { key = "text", key = 12 } on one line, each key once; {} too.
+  // { key = "text", key = 12 } on one line, each key once, at most
+  // MAX_INLINE_KEYS of them; {} too.
   std::optional<InlineTable> inline_table() {
     if (!take('{')) return std::nullopt;
     InlineTable out;
@@ -120,7 +130,7 @@ class Reader {
     for (;;) {
       skip_blanks();
       const std::optional<std::string_view> key = bare_key();
-      if (!key) return std::nullopt;
+      if (!key || out.size() == MAX_INLINE_KEYS) return std::nullopt;
       for (const auto& [seen, value] : out) {
         if (seen == *key) return std::nullopt;
       }
@@ -196,7 +206,9 @@ class Reader {
     }
     const std::size_t count = pos_ - start;
     // Decimal integers have no leading zero.
-    if (count == 0 || (base == 10 && count > 1 && text_[start] == '0')) return std::nullopt;
+    if (count == 0 || count > MAX_INTEGER_DIGITS || (base == 10 && count > 1 && text_[start] == '0')) {
+      return std::nullopt;
+    }
     constexpr auto MAX = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max());
     if (negative) {
       if (value > MAX + 1) return std::nullopt;

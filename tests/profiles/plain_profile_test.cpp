@@ -45,11 +45,74 @@ TEST(PlainProfile, EveryShippedProfileIsReadDirectlyAsTheLibraryReadsIt) {
   }
 }
 
+// The edges of what the library takes, in every place the direct reading
+// reads an integer or an inline table: each text is read the same both
+// ways, and accepted or refused as the library decides.
+TEST(PlainProfile, TheLibrarysLimitsAreTheDirectReadingsToo) {
+  const std::string head =
+      "schema_version = 1\nid = \"p\"\ndisplay_name = \"P\"\nscope = \"model\"\n"
+      "[matches]\nmtm = [\"20XW\"]\n[[capabilities]]\nid = \"c\"\nlabel = \"c\"\n"
+      "confidence = \"assumed\"\nsources = [\"s\"]\n";
+  const auto hex = [](std::size_t digits) { return "0x" + std::string(digits - 1, '0') + "1"; };
+  const auto keys = [](std::size_t count) {
+    std::string out;
+    for (std::size_t i = 0; i < count; ++i) out += ", k" + std::to_string(i) + " = 1";
+    return out;
+  };
+  struct Case {
+    std::string name, text;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {"schema_version of 128 digits",
+       "schema_version = " + hex(128) + head.substr(18) + "access = { method = \"platform_profile\" }\n", true},
+      {"schema_version of 129 digits",
+       "schema_version = " + hex(129) + head.substr(18) + "access = { method = \"platform_profile\" }\n", false},
+      {"offset of 128 digits", head + "access = { method = \"ec\", offset = " + hex(128) + " }\n", true},
+      {"offset of 129 digits", head + "access = { method = \"ec\", offset = " + hex(129) + " }\n", false},
+      {"address of 129 digits", head + "access = { method = \"msr\", address = " + hex(129) + " }\n", false},
+      {"bounds of 129 digits",
+       head + "access = { method = \"platform_profile\" }\nbounds = { min = 0, max = " + hex(129) + " }\n", false},
+      {"ignored key of 128 digits", head + "access = { method = \"platform_profile\", x = " + hex(128) + " }\n", true},
+      {"ignored key of 129 digits", head + "access = { method = \"platform_profile\", x = " + hex(129) + " }\n", false},
+      {"decimal of 20 digits", head + "access = { method = \"msr\", address = 10000000000000000000 }\n", false},
+      {"ignored keys, two", head + "access = { method = \"platform_profile\"" + keys(2) + " }\n", true},
+      {"ignored keys, three", head + "access = { method = \"platform_profile\"" + keys(3) + " }\n", true},
+      {"ignored keys, 20,000", head + "access = { method = \"platform_profile\"" + keys(20000) + " }\n", true},
+      {"ec with 20,000 keys", head + "access = { method = \"ec\", offset = 1" + keys(20000) + " }\n", false},
+  };
+  for (const Case& c : cases) {
+    const std::optional<MachineProfile> plain = read_plain_profile(c.text);
+    const auto library = map_profile_toml_with_library(c.text);
+    EXPECT_EQ(library.has_value(), c.accepted) << c.name;
+    if (plain) {
+      ASSERT_TRUE(library.has_value()) << c.name << ": read directly, refused by the library";
+      EXPECT_TRUE(*plain == *library) << c.name;
+    }
+  }
+  // A table wider than the schema's widest goes the library's way at once.
+  EXPECT_FALSE(read_plain_profile(cases[11].text).has_value());
+}
+
 // What the plain shape is made of, and what may break it.
-constexpr std::string_view PIECES[] = {"\"", "'", "\\", "=", ",", "[", "]", "{", "}", "#", "\n", "\r", "\t",
-                                       " ", "0x", "-", "1", "9", "_", ".", "e", "\"\"\"", "\x7F", "\x01",
-                                       "\xC3", "id", "é", "\\u00e9", "\\e", "[[capabilities]]\n", "[matches]\n",
-                                       "notes = \"x\"\n", "method", "platform_profile", "+", "\xEF\xBB\xBF"};
+constexpr std::string_view PIECES[] = {"\"",          "'",
+                                       "\\",          "=",
+                                       ",",           "[",
+                                       "]",           "{",
+                                       "}",           "#",
+                                       "\n",          "\r",
+                                       "\t",          " ",
+                                       "0x",          "-",
+                                       "1",           "9",
+                                       "_",           ".",
+                                       "e",           "\"\"\"",
+                                       "\x7F",        "\x01",
+                                       "\xC3",        "id",
+                                       "é",           "\\u00e9",
+                                       "\\e",         "[[capabilities]]\n",
+                                       "[matches]\n", "notes = \"x\"\n",
+                                       "method",      "platform_profile",
+                                       "+",           "\xEF\xBB\xBF"};
 
 std::string mutate(std::string text, std::mt19937& random) {
   const int edits = 1 + static_cast<int>(random() % 3);
