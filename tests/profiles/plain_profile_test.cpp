@@ -95,24 +95,10 @@ TEST(PlainProfile, TheLibrarysLimitsAreTheDirectReadingsToo) {
 }
 
 // What the plain shape is made of, and what may break it.
-constexpr std::string_view PIECES[] = {"\"",          "'",
-                                       "\\",          "=",
-                                       ",",           "[",
-                                       "]",           "{",
-                                       "}",           "#",
-                                       "\n",          "\r",
-                                       "\t",          " ",
-                                       "0x",          "-",
-                                       "1",           "9",
-                                       "_",           ".",
-                                       "e",           "\"\"\"",
-                                       "\x7F",        "\x01",
-                                       "\xC3",        "id",
-                                       "é",           "\\u00e9",
-                                       "\\e",         "[[capabilities]]\n",
-                                       "[matches]\n", "notes = \"x\"\n",
-                                       "method",      "platform_profile",
-                                       "+",           "\xEF\xBB\xBF"};
+constexpr std::string_view PIECES[] = {"\"", "'", "\\", "=", ",", "[", "]", "{", "}", "#", "\n", "\r", "\t",
+                                       " ", "0x", "-", "1", "9", "_", ".", "e", "\"\"\"", "\x7F", "\x01",
+                                       "\xC3", "id", "é", "\\u00e9", "\\e", "[[capabilities]]\n", "[matches]\n",
+                                       "notes = \"x\"\n", "method", "platform_profile", "+", "\xEF\xBB\xBF"};
 
 std::string mutate(std::string text, std::mt19937& random) {
   const int edits = 1 + static_cast<int>(random() % 3);
