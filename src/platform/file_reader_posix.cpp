@@ -54,8 +54,10 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
 
 std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
                                                                     std::size_t max_bytes) const {
-  // Not blocking, so that opening a FIFO does not wait for a writer.
-  const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  // Not blocking, so that opening a FIFO does not wait for a writer; a
+  // symbolic link is not followed, and opening one fails with ELOOP.
+  const int fd = ::open(native(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOFOLLOW);
+  if (fd < 0 && errno == ELOOP) return std::unexpected(ReadFailure{ReadFailure::Kind::Link, {}});
   if (fd < 0) return std::unexpected(ReadFailure{ReadFailure::Kind::System, errno_text(errno)});
   const FileDescriptor closer(fd);
   struct stat status {};

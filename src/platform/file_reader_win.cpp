@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <iterator>
+#include <optional>
 #include <utility>
 
 #include "src/common/os_error.h"
@@ -38,29 +39,60 @@ std::expected<std::vector<std::string>, std::string> SystemFileReader::list_dire
   });
 }
 
+namespace {
+
+// Never through a link, and with no more than the user's identity to a pipe
+// or a server: not their right to act as them.
+constexpr DWORD OPEN_AS_ITSELF =
+    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+constexpr DWORD OPEN_THROUGH_FILTER = FILE_ATTRIBUTE_NORMAL | SECURITY_SQOS_PRESENT | SECURITY_IDENTIFICATION;
+
+UniqueKernelHandle open_for_reading(const std::wstring& path, DWORD flags) {
+  return UniqueKernelHandle(::CreateFileW(path.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, flags, nullptr));
+}
+
+std::optional<std::pair<DWORD, std::uint64_t>> file_identity(HANDLE file) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(file, &info)) return std::nullopt;
+  return std::pair(info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow);
+}
+
+}  // namespace
+
 std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::string& path,
                                                                     std::size_t max_bytes) const {
   const auto system = [](DWORD error) {
     return std::unexpected(ReadFailure{ReadFailure::Kind::System, os_error_text(error)});
   };
+  const auto refused = [](ReadFailure::Kind kind) { return std::unexpected(ReadFailure{kind, {}}); };
   // Opening one may fail without naming it, or wait for console input.
-  if (is_device_name(path.substr(path.find_last_of("\\/") + 1))) {
-    return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
-  }
+  if (is_device_name(path.substr(path.find_last_of("\\/") + 1))) return refused(ReadFailure::Kind::NotADiskFile);
   const std::wstring wide = to_wide(path);
-  const UniqueKernelHandle file(::CreateFileW(wide.c_str(), GENERIC_READ,
-                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueKernelHandle file = open_for_reading(wide, OPEN_AS_ITSELF);
   if (!file) return system(::GetLastError());
   // What else a name may open: a listing of \\.\pipe\ names pipes.
-  if (::GetFileType(file.get()) != FILE_TYPE_DISK) {
-    return std::unexpected(ReadFailure{ReadFailure::Kind::NotADiskFile, {}});
+  if (::GetFileType(file.get()) != FILE_TYPE_DISK) return refused(ReadFailure::Kind::NotADiskFile);
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(file.get(), FileAttributeTagInfo, &tag, sizeof tag)) {
+    return system(::GetLastError());
+  }
+  if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    if (is_link_reparse_tag(tag.ReparseTag)) return refused(ReadFailure::Kind::Link);
+    // Opened as itself, a compressed or cloud file may show no content:
+    // open it again through its filter, which must give the same file.
+    UniqueKernelHandle shown = open_for_reading(wide, OPEN_THROUGH_FILTER);
+    if (!shown) return system(::GetLastError());
+    const auto before = file_identity(file.get());
+    const auto after = file_identity(shown.get());
+    if (!before || !after) return system(::GetLastError());
+    if (*before != *after) return refused(ReadFailure::Kind::Link);
+    file = std::move(shown);
   }
   LARGE_INTEGER size{};
   if (!::GetFileSizeEx(file.get(), &size)) return system(::GetLastError());
-  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) {
-    return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
-  }
+  if (static_cast<std::uint64_t>(size.QuadPart) > max_bytes) return refused(ReadFailure::Kind::TooLarge);
 
   // A short read of a disk file is its end: profiles fit in one read, so a
   // file costs one open, one read and one close, which under Wine are each
@@ -76,7 +108,7 @@ std::expected<std::string, ReadFailure> SystemFileReader::read_file(const std::s
     }
     content.append(buffer.data(), read);
     // It may have grown since it was measured.
-    if (content.size() > max_bytes) return std::unexpected(ReadFailure{ReadFailure::Kind::TooLarge, {}});
+    if (content.size() > max_bytes) return refused(ReadFailure::Kind::TooLarge);
     if (read < buffer.size()) return content;
   }
 }

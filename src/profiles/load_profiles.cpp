@@ -26,11 +26,18 @@ std::string msg_profile_unread(std::string_view path, const ReadFailure& failure
     case ReadFailure::Kind::System: return failure.system_text;
     case ReadFailure::Kind::NotADiskFile:
       return std::string(path) + " : n'est pas un fichier sur disque (périphérique, tube ou autre)";
+    case ReadFailure::Kind::Link:
+      return std::string(path) + " : est un lien symbolique, une jonction ou un autre renvoi, qui n'est pas suivi";
     case ReadFailure::Kind::TooLarge:
       return std::string(path) + " : fichier de plus de " + std::to_string(MAX_PROFILE_BYTES) +
              " octets, trop grand pour un profil";
   }
   return failure.system_text;
+}
+
+std::string msg_profile_folder_too_large(std::string_view path) {
+  return std::string(path) + " : avec ce fichier, les profils du dossier dépassent ensemble " +
+         std::to_string(MAX_PROFILE_FOLDER_BYTES) + " octets, trop pour un dossier de profils";
 }
 
 namespace {
@@ -57,9 +64,12 @@ std::expected<std::vector<MachineProfile>, std::string> load_profiles_here(const
 
   std::vector<MachineProfile> profiles;
   profiles.reserve(paths.size());
+  std::size_t folder_bytes = 0;
   for (const std::string& path : paths) {
     std::expected<std::string, ReadFailure> text = files.read_file(path, MAX_PROFILE_BYTES);
     if (!text) return std::unexpected(msg_profile_unread(path, text.error()));
+    folder_bytes += text->size();
+    if (folder_bytes > MAX_PROFILE_FOLDER_BYTES) return std::unexpected(msg_profile_folder_too_large(path));
     if (!is_valid_utf8(*text)) return std::unexpected(std::string("stream did not contain valid UTF-8"));
     std::expected<MachineProfile, ProfileError> profile = parse_profile(*text);
     if (!profile) return std::unexpected(path + " : " + display(profile.error()));

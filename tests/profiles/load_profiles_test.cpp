@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "tests/profiles/profile_files.h"
 
 namespace ostrane {
@@ -27,9 +30,9 @@ TEST(HasTomlExtension, LooksAfterTheLastDotOnly) {
     bool expected;
   };
   const Case cases[] = {
-      {"x1.toml", true},   {"a.b.toml", true},  {"..toml", true},      {".toml", false},
-      {"X1.TOML", false},  {"x.TOML", false},   {"x1.toml.bak", false}, {"toml", false},
-      {"x1.toml.", false}, {"x1toml", false},   {"readme.md", false},  {"é.toml", true},
+      {"x1.toml", true},   {"a.b.toml", true}, {"..toml", true},       {".toml", false},
+      {"X1.TOML", false},  {"x.TOML", false},  {"x1.toml.bak", false}, {"toml", false},
+      {"x1.toml.", false}, {"x1toml", false},  {"readme.md", false},   {"é.toml", true},
   };
   for (const auto& c : cases) EXPECT_EQ(has_toml_extension(c.name), c.expected) << c.name;
 }
@@ -110,6 +113,50 @@ TEST(LoadProfiles, AListingErrorIsTheSystemTextAlone) {
   const auto loaded = load_profiles("absent", files);
   ASSERT_FALSE(loaded.has_value());
   EXPECT_EQ(loaded.error(), "Le chemin d'accès spécifié est introuvable. (os error 3)");
+}
+
+#ifndef _WIN32
+// A folder handed to the user may link to anything: the link is named, and
+// nothing of what it points to is shown. Wine 8 can make no link of its own
+// (CreateSymbolicLinkW makes nothing, FSCTL_SET_REPARSE_POINT is not
+// supported) and shows a host link as the file it points to: the Windows
+// reader's rule is its reparse tags' (file_reader_test), and this runs on
+// the host's reader alone.
+TEST(LoadProfiles, ALinkInTheFolderIsNamedAndNotFollowed) {
+  namespace fs = std::filesystem;
+  const fs::path dir =
+      fs::temp_directory_path() / ("ostrane-link-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "d");
+  std::ofstream(dir / "secret.txt", std::ios::binary) << "api_key: 1234\n";
+  std::ofstream(dir / "d" / "a.toml", std::ios::binary) << model_toml("a", "20A0");
+  fs::create_symlink(dir / "secret.txt", dir / "d" / "zz.toml");
+  const std::string folder = (dir / "d").string();
+  const auto loaded = load_profiles(folder, SystemFileReader{});
+  fs::remove_all(dir);
+  ASSERT_FALSE(loaded.has_value());
+  EXPECT_EQ(loaded.error(), join_profile_path(folder, "zz.toml") +
+                                " : est un lien symbolique, une jonction ou un autre renvoi, qui n'est pas suivi");
+}
+#endif
+
+// Each file within its own limit, the folder beyond its: the file that
+// takes it there is named, and the profiles before it were read.
+TEST(LoadProfiles, AFolderOfMoreThanItsLimitIsRefused) {
+  constexpr std::size_t FILE_BYTES = std::size_t{7} << 20;
+  FakeFileReader files;
+  for (const char* name : {"a.toml", "b.toml", "c.toml", "d.toml", "e.toml", "f.toml"}) {
+    std::string text = model_toml(name, "20A0") + "# ";
+    text.resize(FILE_BYTES, 'x');
+    files.listing.emplace_back(name);
+    files.files["p\\" + std::string(name)] = text + "\n";
+  }
+  const auto loaded = load_profiles("p", files);
+  ASSERT_FALSE(loaded.has_value());
+  EXPECT_EQ(loaded.error(),
+            "p\\e.toml : avec ce fichier, les profils du dossier dépassent ensemble 33554432 octets, trop pour un "
+            "dossier de profils");
+  EXPECT_EQ(files.reads.size(), 5u);
 }
 
 TEST(LoadProfiles, TwoFilesMayShareAnId) {
