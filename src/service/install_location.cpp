@@ -11,6 +11,7 @@ namespace {
 constexpr std::string_view CREATOR_OWNER_SID = "S-1-3-0";
 constexpr std::string_view OWNER_RIGHTS_SID = "S-1-3-4";
 
+constexpr std::uint32_t ADD_FILE = 0x00000002;
 constexpr std::uint32_t ADD_SUBDIRECTORY = 0x00000004;
 constexpr std::uint32_t DELETE_CHILD = 0x00000040;
 constexpr std::uint32_t DELETE = 0x00010000;
@@ -31,11 +32,18 @@ bool is_foreign_grant(const AceEntry& entry, bool future, std::string_view also_
   return !is_trusted(entry.sid, also_trusted) && entry.sid != CREATOR_OWNER_SID && entry.sid != OWNER_RIGHTS_SID;
 }
 
-// A link on the way and the owner, judged alike for every role.
+// A link on the way, the owner and an entry the rule cannot read, judged
+// alike for every role.
 std::optional<LocationRefusal> judge_link_and_owner(const ExaminedObject& object, std::string_view also_trusted) {
   if (object.reparse_point) return LocationRefusal{RefusalReason::ReparsePoint, object.path, {}, {}};
   if (!is_trusted(object.security.owner_sid, also_trusted)) {
     return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
+  }
+  if (object.security.dacl) {
+    const auto unknown = std::ranges::find(*object.security.dacl, AceType::Unknown, &AceEntry::type);
+    if (unknown != object.security.dacl->end()) {
+      return LocationRefusal{RefusalReason::UnknownEntry, object.path, {}, {}, unknown->header_type};
+    }
   }
   return std::nullopt;
 }
@@ -58,8 +66,9 @@ std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::
 
 // A folder replaces its child `child` when someone may take the child away
 // (delete or rename it: delete-child on the folder, delete on the child)
-// and put a folder or a junction of their own in its place (add a folder),
-// or may re-permission the folder. Adding folders alone is what the root
+// and put something of their own in its place (add a folder, or a junction;
+// add a file, or a file symbolic link, through which the path resolves
+// too), or may re-permission the folder. Adding folders alone is what the root
 // of a system drive grants every user. The rights of all the others are
 // taken together: most are granted to groups that every user belongs to.
 std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const ExaminedObject& child,
@@ -74,7 +83,7 @@ std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const 
       return LocationRefusal{RefusalReason::Replaceable, child.path, entry.sid, {}};
     }
     if ((entry.mask & DELETE_CHILD) != 0 && !remover) remover = entry.sid;
-    may_add = may_add || (entry.mask & (ADD_SUBDIRECTORY | GENERIC_WRITE)) != 0;
+    may_add = may_add || (entry.mask & (ADD_FILE | ADD_SUBDIRECTORY | GENERIC_WRITE)) != 0;
   }
   if (!child.security.dacl) {
     remover = remover.value_or(std::string(EVERYONE_SID));
@@ -99,6 +108,29 @@ constexpr std::string_view WHERE_INSTEAD =
     "C:\\Program Files\\Ostrane";
 
 }  // namespace
+
+AceType ace_type_of(std::uint8_t header_type) {
+  switch (header_type) {
+    case 0x00:                         // ACCESS_ALLOWED_ACE_TYPE
+    case 0x05:                         // ACCESS_ALLOWED_OBJECT_ACE_TYPE
+    case 0x09:                         // ACCESS_ALLOWED_CALLBACK_ACE_TYPE
+    case 0x0B: return AceType::Allow;  // ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE
+    case 0x01:                         // ACCESS_DENIED_ACE_TYPE
+    case 0x06:                         // ACCESS_DENIED_OBJECT_ACE_TYPE
+    case 0x0A:                         // ACCESS_DENIED_CALLBACK_ACE_TYPE
+    case 0x0C: return AceType::Deny;   // ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE
+    case 0x02:                         // SYSTEM_AUDIT_ACE_TYPE
+    case 0x03:                         // SYSTEM_ALARM_ACE_TYPE
+    case 0x07:                         // SYSTEM_AUDIT_OBJECT_ACE_TYPE
+    case 0x08:                         // SYSTEM_ALARM_OBJECT_ACE_TYPE
+    case 0x0D:                         // SYSTEM_AUDIT_CALLBACK_ACE_TYPE
+    case 0x0E:                         // SYSTEM_ALARM_CALLBACK_ACE_TYPE
+    case 0x0F:                         // SYSTEM_AUDIT_CALLBACK_OBJECT_ACE_TYPE
+    case 0x10:                         // SYSTEM_ALARM_CALLBACK_OBJECT_ACE_TYPE
+    case 0x11: return AceType::Other;  // SYSTEM_MANDATORY_LABEL_ACE_TYPE
+    default: return AceType::Unknown;  // ACCESS_ALLOWED_COMPOUND_ACE_TYPE (4) among them
+  }
+}
 
 std::optional<LocationRefusal> judge_install_layout(const InstallLayout& layout, std::string_view also_trusted) {
   for (const ExaminedObject& object : layout.contents) {
@@ -150,6 +182,9 @@ std::string describe_refusal(const LocationRefusal& refusal, const std::optional
     case RefusalReason::NotLocal:
       return refusal.path + " n'est pas sur un disque local : ses droits ne sont pas ceux de cette machine";
     case RefusalReason::Unreadable: return "droits de " + refusal.path + " illisibles : " + refusal.error;
+    case RefusalReason::UnknownEntry:
+      return "les droits de " + refusal.path + " ont une entrée de type " + std::to_string(refusal.entry_type) +
+             ", que la vérification ne sait pas lire";
   }
   return {};
 }

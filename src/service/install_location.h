@@ -17,14 +17,22 @@
 
 namespace ostrane {
 
-enum class AceType { Allow, Deny, Other };
+// What an entry of a DACL does: grant, deny, nothing (an audit, alarm or
+// label entry), or what the rule cannot tell (a compound entry, a type it
+// does not know), which it refuses: the system's access check may grant by
+// it.
+enum class AceType { Allow, Deny, Other, Unknown };
+
+// The kind of the type an ACE header names.
+AceType ace_type_of(std::uint8_t header_type);
 
 // One access-control entry: its SID in text form ("S-1-1-0").
 struct AceEntry {
   AceType type = AceType::Allow;
   std::string sid;
   std::uint32_t mask = 0;
-  std::uint8_t flags = 0;  // the ACE header's inheritance flags
+  std::uint8_t flags = 0;        // the ACE header's inheritance flags
+  std::uint8_t header_type = 0;  // the ACE header's type
 };
 
 struct ObjectSecurity {
@@ -35,10 +43,13 @@ struct ObjectSecurity {
 
 // Rights that let their holder create, write, delete, rename or
 // re-permission a file or a folder's content: write data or add a file,
-// append data or add a folder, delete a child, delete, write the DACL,
-// take ownership, and the generic write and all.
-inline constexpr std::uint32_t CHANGING_RIGHTS =
-    0x00000002 | 0x00000004 | 0x00000040 | 0x00010000 | 0x00040000 | 0x00080000 | 0x10000000 | 0x40000000;
+// append data or add a folder, write extended attributes, delete a child,
+// write attributes, delete, write the DACL, take ownership, and the generic
+// write and all. Writing attributes or extended attributes is enough to set
+// a reparse point: an empty folder becomes a junction to anywhere, a file
+// one that nothing opens.
+inline constexpr std::uint32_t CHANGING_RIGHTS = 0x00000002 | 0x00000004 | 0x00000010 | 0x00000040 | 0x00000100 |
+                                                 0x00010000 | 0x00040000 | 0x00080000 | 0x10000000 | 0x40000000;
 
 inline constexpr std::uint8_t INHERIT_ONLY_ACE_FLAG = 0x08;
 
@@ -74,19 +85,21 @@ struct InstallLayout {
   std::vector<ExaminedObject> parents;
 };
 
-enum class RefusalReason { Writable, Owner, NullDacl, Replaceable, ReparsePoint, NotLocal, Unreadable };
+enum class RefusalReason { Writable, Owner, NullDacl, Replaceable, ReparsePoint, NotLocal, Unreadable, UnknownEntry };
 
 struct LocationRefusal {
   RefusalReason reason = RefusalReason::Writable;
   std::string path;
-  std::string sid;    // who may, for Writable, Owner and Replaceable
-  std::string error;  // the system's text, for Unreadable
+  std::string sid;              // who may, for Writable, Owner and Replaceable
+  std::string error;            // the system's text, for Unreadable
+  std::uint8_t entry_type = 0;  // the ACE header's type, for UnknownEntry
 };
 
 // The first reason why someone other than the trusted principals (and
 // `also_trusted`, when not empty) could change what the service runs:
 // contents in order, then each parent from the nearest. Deny entries grant
-// nothing, which errs on the side of refusing. CREATOR OWNER stands for
+// nothing, which errs on the side of refusing, and an entry of an unknown
+// type refuses. CREATOR OWNER stands for
 // whoever creates a child, and OWNER RIGHTS for the owner: both judged
 // already.
 std::optional<LocationRefusal> judge_install_layout(const InstallLayout& layout, std::string_view also_trusted);

@@ -42,20 +42,6 @@ PSID entry_sid(ACE_HEADER* header) {
   }
 }
 
-AceType entry_type(BYTE type) {
-  switch (type) {
-    case ACCESS_ALLOWED_ACE_TYPE:
-    case ACCESS_ALLOWED_OBJECT_ACE_TYPE:
-    case ACCESS_ALLOWED_CALLBACK_ACE_TYPE:
-    case ACCESS_ALLOWED_CALLBACK_OBJECT_ACE_TYPE: return AceType::Allow;
-    case ACCESS_DENIED_ACE_TYPE:
-    case ACCESS_DENIED_OBJECT_ACE_TYPE:
-    case ACCESS_DENIED_CALLBACK_ACE_TYPE:
-    case ACCESS_DENIED_CALLBACK_OBJECT_ACE_TYPE: return AceType::Deny;
-    default: return AceType::Other;  // audit, alarm, label: they grant nothing
-  }
-}
-
 std::expected<ObjectSecurity, std::string> read_security(const ServiceManagerApi& api, const std::string& path) {
   PSID owner = nullptr;
   PACL dacl = nullptr;
@@ -77,8 +63,8 @@ std::expected<ObjectSecurity, std::string> read_security(const ServiceManagerApi
     void* ace = nullptr;
     if (!api.get_ace(dacl, i, &ace)) return std::unexpected(os_error_text(::GetLastError()));
     auto* header = static_cast<ACE_HEADER*>(ace);
-    AceEntry entry{entry_type(header->AceType), {}, 0, header->AceFlags};
-    if (entry.type != AceType::Other) {
+    AceEntry entry{ace_type_of(header->AceType), {}, 0, header->AceFlags, header->AceType};
+    if (entry.type == AceType::Allow || entry.type == AceType::Deny) {
       // Every entry type that grants or denies has its mask first.
       entry.mask = reinterpret_cast<const ACCESS_ALLOWED_ACE*>(header)->Mask;
       const auto text = sid_text(api, entry_sid(header));

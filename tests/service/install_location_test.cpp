@@ -183,9 +183,48 @@ std::vector<Case> cases() {
              {},
              refused(RefusalReason::Writable, OSTRANE.path + "\\ostrane.exe", "S-1-5-32-545"),
              "O:BAD:(A;;FA;;;BA)(A;;GW;;;BU)"},
-        Case{"OnlyAttributesForUsers", {R"(C:\x)", "O:BAD:(A;;FA;;;BA)(A;;0x1201a9;;;BU)"}, {}, std::nullopt},
-        Case{"DenyAndAuditEntriesGrantNothing",
-             {R"(C:\x)", "O:BAD:(D;;0x1301bf;;;WD)(A;;FA;;;SY)(A;;FA;;;BA)(AU;;FA;;;WD)"},
+        // Write attributes or extended attributes set a reparse point: the
+        // empty framework folder becomes a junction to the user's tools,
+        // the program a file nothing can start.
+        Case{"WriteAttributesForUsers",
+             {R"(C:\x)", "O:BAD:(A;;FA;;;BA)(A;;0x1201a9;;;BU)"},
+             {},
+             refused(RefusalReason::Writable, R"(C:\x)", "S-1-5-32-545")},
+        Case{"WriteAttributesOnAnEmptyFrameworkFolder",
+             OSTRANE,
+             PROGRAM_FILES,
+             refused(RefusalReason::Writable, OSTRANE.path + "\\framework", "S-1-5-32-545"),
+             FILE_PUT_THERE,
+             {{OSTRANE.path + "\\framework", "O:BAD:P(A;OICI;FA;;;BA)(A;OICI;FA;;;SY)(A;;0x1201a9;;;BU)"}}},
+        Case{"WriteExtendedAttributesOnTheProgram",
+             OSTRANE,
+             PROGRAM_FILES,
+             refused(RefusalReason::Writable, OSTRANE.path + "\\ostrane.exe", "S-1-5-32-545"),
+             "O:BAD:(A;;FA;;;BA)(A;;0x1200b9;;;BU)"},
+        // With add-file, a file symbolic link of the child's name.
+        Case{"ParentLetsUsersAddFilesAndDeleteChildren",
+             {R"(D:\Apps\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\Apps)", "O:BAD:(A;;FA;;;BA)(A;;DCDT;;;BU)"}, {R"(D:\)", ADMINS_ONLY}},
+             refused(RefusalReason::Replaceable, R"(D:\Apps\Ostrane)", "S-1-5-32-545")},
+        Case{"ParentLetsUsersAddFilesOnly",
+             {R"(D:\Apps\Ostrane)", ADMINS_ONLY},
+             {{R"(D:\Apps)", "O:BAD:(A;;FA;;;BA)(A;;DC;;;BU)"}, {R"(D:\)", ADMINS_ONLY}},
+             std::nullopt},
+        // The system's access check reads what the rule cannot.
+        Case{"ACompoundEntry",
+             {R"(C:\x)", "O:BAD:(A;;FA;;;BA)(0x04;;FA;;;WD)"},
+             {},
+             refused(RefusalReason::UnknownEntry, R"(C:\x)")},
+        Case{"AnEntryOfATypeNewerThanTheRule",
+             OSTRANE,
+             {{R"(C:\Program Files)", "O:BAD:(A;;FA;;;BA)(0x16;;FA;;;WD)"}, {R"(C:\)", STOCK_ROOT}},
+             refused(RefusalReason::UnknownEntry, R"(C:\Program Files)")},
+        Case{"CallbackAndObjectEntriesGrantAsTheirsDo",
+             {R"(C:\x)", "O:BAD:(A;;FA;;;BA)(XA;;0x1200a9;;;BU)(OA;;GW;;;WD)"},
+             {},
+             refused(RefusalReason::Writable, R"(C:\x)", "S-1-1-0")},
+        Case{"DenyAuditAndLabelEntriesGrantNothing",
+             {R"(C:\x)", "O:BAD:(D;;0x1301bf;;;WD)(A;;FA;;;SY)(A;;FA;;;BA)(AU;;FA;;;WD)(XD;;FA;;;WD)(ML;;0x1;;;S-1-16-4096)"},
              {},
              std::nullopt},
         Case{"EmptyDacl", {R"(C:\x)", "O:BAD:"}, {}, std::nullopt},
@@ -242,6 +281,10 @@ TEST(InstallLocation, RefusalSaysWhoWhereAndWhereInstead) {
                 instead);
   EXPECT_EQ(msg_install_refused({RefusalReason::Unreadable, R"(C:\x)", "", "Accès refusé. (os error 5)"}, std::nullopt),
             R"(installation refusée : droits de C:\x illisibles : Accès refusé. (os error 5))");
+  EXPECT_EQ(msg_install_refused({RefusalReason::UnknownEntry, R"(C:\x)", "", "", 4}, std::nullopt),
+            R"(installation refusée : les droits de C:\x ont une entrée de type 4, que la vérification ne sait pas )"
+            "lire" +
+                instead);
   EXPECT_EQ(msg_run_refused(refused(RefusalReason::Writable, R"(C:\O\powershell.exe)", "S-1-5-32-545"),
                             R"(BUILTIN\Users)"),
             R"(« BUILTIN\Users » (S-1-5-32-545) peut modifier C:\O\powershell.exe ; le service n'exécute rien)");

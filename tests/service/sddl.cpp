@@ -68,8 +68,20 @@ AceEntry entry(std::string_view text) {
     fields[i] = text.substr(0, end);
     text.remove_prefix(std::min(text.size(), end + 1));
   }
-  const AceType type = fields[0] == "A" ? AceType::Allow : fields[0] == "D" ? AceType::Deny : AceType::Other;
-  return {type, sid(fields[5]), rights(fields[2]), static_cast<std::uint8_t>(codes(fields[1], FLAGS))};
+  // The SDDL names of entry types, or a header type in hexadecimal for one
+  // SDDL cannot write (0x04, a compound entry).
+  constexpr std::array<std::pair<std::string_view, std::uint8_t>, 8> TYPES = {
+      {{"A", 0x00}, {"D", 0x01}, {"AU", 0x02}, {"OA", 0x05}, {"OD", 0x06}, {"XA", 0x09}, {"XD", 0x0A}, {"ML", 0x11}}};
+  std::uint8_t header_type = 0;
+  if (fields[0].starts_with("0x")) {
+    std::from_chars(fields[0].data() + 2, fields[0].data() + fields[0].size(), header_type, 16);
+  } else {
+    const auto found = std::ranges::find(TYPES, fields[0], &std::pair<std::string_view, std::uint8_t>::first);
+    EXPECT_NE(found, TYPES.end()) << "unknown entry type " << fields[0];
+    if (found != TYPES.end()) header_type = found->second;
+  }
+  return {ace_type_of(header_type), sid(fields[5]), rights(fields[2]), static_cast<std::uint8_t>(codes(fields[1], FLAGS)),
+          header_type};
 }
 
 }  // namespace
