@@ -12,6 +12,7 @@
 
 #include "src/platform/wide_win.h"
 #include "tests/service/service_harness_win.h"
+#include "tests/support/test_process_win.h"
 #include "tests/support/test_files_win.h"
 
 namespace ostrane {
@@ -137,6 +138,27 @@ TEST_F(RealPowerShell, LenovoWmiLevels) {
     write_file(host_ + L"\\wmi-level.txt", value);
     EXPECT_EQ(ask(kRead), expected) << "WMI brightness " << value;
   }
+}
+
+// The README's client, as a user would paste it, against the installed
+// service: it runs, and asks for no more than an identification token.
+TEST_F(RealPowerShell, TheReadmeClientReadsTheLevel) {
+  const std::optional<std::string> readme = read_file(to_wide(OSTRANE_README));
+  ASSERT_TRUE(readme.has_value()) << OSTRANE_README;
+  constexpr std::string_view FENCE = "```powershell\n";
+  const std::size_t start = readme->find(FENCE);
+  ASSERT_NE(start, std::string::npos) << "no PowerShell block in the README";
+  const std::size_t end = readme->find("```", start + FENCE.size());
+  const std::string client = readme->substr(start + FENCE.size(), end - start - FENCE.size());
+  EXPECT_NE(client.find("[System.Security.Principal.TokenImpersonationLevel]::Identification"), std::string::npos);
+  write_file(host_ + L"\\readme-client.ps1", client);
+  place_tool(L"framework_tool.exe", "50");
+  const auto result = run_process(L"\"" + host_ + L"\\powershell.exe\" -File \"" + host_ + L"\\readme-client.ps1\"");
+  ::DeleteFileW((host_ + L"\\readme-client.ps1").c_str());
+  ASSERT_TRUE(result.has_value());
+  EXPECT_EQ(result->exit_code, 0u) << result->err;
+  EXPECT_EQ(result->out, "@{applied=True; available=True; known=True; level=1; max_level=2; reason=; source=framework}\r\n")
+      << result->err;
 }
 
 // Straight through the runner, from a program beside the stand-in: a mode
