@@ -39,10 +39,10 @@ std::optional<LocationRefusal> judge_link_and_owner(const ExaminedObject& object
   if (!is_trusted(object.security.owner_sid, also_trusted)) {
     return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
   }
-  if (object.security.dacl) {
-    const auto unknown = std::ranges::find(*object.security.dacl, AceType::Unknown, &AceEntry::type);
-    if (unknown != object.security.dacl->end()) {
-      return LocationRefusal{RefusalReason::UnknownEntry, object.path, {}, {}, unknown->header_type};
+  if (!object.security.dacl) return std::nullopt;
+  for (const AceEntry& entry : *object.security.dacl) {
+    if (entry.type == AceType::Unknown) {
+      return LocationRefusal{RefusalReason::UnknownEntry, object.path, {}, {}, entry.header_type};
     }
   }
   return std::nullopt;
