@@ -10,8 +10,10 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
+#include "bench/median.h"
 #include "src/platform/file_reader.h"
 #include "src/profiles/load_profiles.h"
 #include "src/profiles/parse_profile.h"
@@ -41,10 +43,7 @@ std::string grown(const std::string& head, const std::function<std::string(std::
   return text + tail;
 }
 
-std::string key(std::size_t i) {
-  std::string name = std::to_string(i);
-  return ", K" + std::string(6 - std::min<std::size_t>(6, name.size()), '0') + name + " = 1";
-}
+std::string key(std::size_t i) { return ", k" + std::to_string(i) + " = 1"; }
 
 struct Shape {
   const char* name;
@@ -81,8 +80,7 @@ double median_ms(int rounds, Run run) {
     run();
     times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
   }
-  std::ranges::sort(times);
-  return times[times.size() / 2];
+  return ostrane::bench::median(std::move(times));
 }
 
 }  // namespace

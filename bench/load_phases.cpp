@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "bench/median.h"
 #include "src/profiles/load_profiles.h"
 #include "src/profiles/nesting_depth.h"
 #include "src/profiles/parse_profile.h"
@@ -22,18 +23,13 @@
 namespace {
 
 using Clock = std::chrono::steady_clock;
+using ostrane::bench::median;
 
 double ms_since(Clock::time_point& at) {
   const Clock::time_point now = Clock::now();
   const double ms = std::chrono::duration<double, std::milli>(now - at).count();
   at = now;
   return ms;
-}
-
-double median(std::vector<double> values) {
-  std::ranges::sort(values);
-  const std::size_t n = values.size();
-  return n % 2 ? values[n / 2] : (values[n / 2 - 1] + values[n / 2]) / 2;
 }
 
 }  // namespace
@@ -111,8 +107,8 @@ int main(int argc, char** argv) {
   const auto line = [&](const char* what, int phase, double ms) {
     std::printf("  %-52s %8.2f ms %8.2f ms\n", what, ms, times[phase].front());
   };
-  std::printf("load phases, median of %d rounds: %zu files (%zu read directly), %zu bytes, %zu capabilities\n",
-              rounds, count, plain, bytes, capabilities);
+  std::printf("load phases, median of %d rounds: %zu files (%zu read directly), %zu bytes, %zu capabilities\n", rounds,
+              count, plain, bytes, capabilities);
   std::printf("  %-52s %11s %11s\n", "", "median", "first");
   line("listing", LIST, median(times[LIST]));
   line("reading", READ, median(times[READ]));

@@ -36,14 +36,18 @@ int wmain(int argc, wchar_t** argv) {
     const Exchange result = exchange_waiting("{\"op\":\"bench\"}\n", &refusals);
     ::QueryPerformanceCounter(&end);
     if (result.response != expected) ++wrong;
-    micros.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 / static_cast<double>(frequency.QuadPart));
+    micros.push_back(static_cast<double>(end.QuadPart - start.QuadPart) * 1e6 /
+                     static_cast<double>(frequency.QuadPart));
   }
   remove_service();
 
   std::sort(micros.begin(), micros.end());
-  const auto at = [&](double q) { return micros[static_cast<std::size_t>(q * static_cast<double>(micros.size() - 1))]; };
-  std::printf("service round trip (unknown op), %d exchanges: median %.0f us, p90 %.0f us, p99 %.0f us, max %.0f us; "
-              "%d busy refusals retried, %d wrong answers\n",
-              exchanges, at(0.5), at(0.9), at(0.99), micros.back(), refusals, wrong);
+  const auto at = [&](double q) {
+    return micros[static_cast<std::size_t>(q * static_cast<double>(micros.size() - 1))];
+  };
+  std::printf(
+      "service round trip (unknown op), %d exchanges: median %.0f us, p90 %.0f us, p99 %.0f us, max %.0f us; "
+      "%d busy refusals retried, %d wrong answers\n",
+      exchanges, at(0.5), at(0.9), at(0.99), micros.back(), refusals, wrong);
   return wrong == 0 ? 0 : 1;
 }

@@ -34,7 +34,7 @@ bool is_foreign_grant(const AceEntry& entry, bool future, std::string_view also_
 
 // A link on the way, the owner and an entry the rule cannot read, judged
 // alike for every role.
-std::optional<LocationRefusal> judge_link_and_owner(const ExaminedObject& object, std::string_view also_trusted) {
+std::optional<LocationRefusal> judge_any_role(const ExaminedObject& object, std::string_view also_trusted) {
   if (object.reparse_point) return LocationRefusal{RefusalReason::ReparsePoint, object.path, {}, {}};
   if (!is_trusted(object.security.owner_sid, also_trusted)) {
     return LocationRefusal{RefusalReason::Owner, object.path, object.security.owner_sid, {}};
@@ -53,7 +53,7 @@ LocationRefusal null_dacl(const ExaminedObject& object) {
 }
 
 std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::string_view also_trusted) {
-  if (auto refusal = judge_link_and_owner(object, also_trusted)) return refusal;
+  if (auto refusal = judge_any_role(object, also_trusted)) return refusal;
   if (!object.security.dacl) return null_dacl(object);
   const bool future = object.role == ObjectRole::Folder;
   for (const AceEntry& entry : *object.security.dacl) {
@@ -73,7 +73,7 @@ std::optional<LocationRefusal> judge_content(const ExaminedObject& object, std::
 // taken together: most are granted to groups that every user belongs to.
 std::optional<LocationRefusal> judge_parent(const ExaminedObject& parent, const ExaminedObject& child,
                                             std::string_view also_trusted) {
-  if (auto refusal = judge_link_and_owner(parent, also_trusted)) return refusal;
+  if (auto refusal = judge_any_role(parent, also_trusted)) return refusal;
   if (!parent.security.dacl) return null_dacl(parent);
   std::optional<std::string> remover;
   bool may_add = false;
