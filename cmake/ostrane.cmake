@@ -19,6 +19,10 @@ if(OSTRANE_WINDOWS)
   target_compile_definitions(ostrane-options INTERFACE UNICODE _UNICODE WIN32_LEAN_AND_MEAN NOMINMAX
                                                        _WIN32_WINNT=0x0A00)
   target_link_options(ostrane-options INTERFACE -static -static-libgcc -static-libstdc++)
+  # Sections that start on page boundaries in the file let Wine map the
+  # image instead of copying it into memory at every start: some 6 ms of
+  # each run of ostrane.exe under Wine. Windows maps either layout.
+  target_link_options(ostrane-options INTERFACE -Wl,--file-alignment=0x1000)
 
   # Debian's header-only libraries sit in /usr/include beside the host's own
   # headers; the cross compiler sees a directory that holds only them.

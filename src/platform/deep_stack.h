@@ -7,8 +7,9 @@
 
 namespace ostrane {
 
-// Runs `work` on a new thread with a stack of `bytes` and waits for it to
-// end. If no such thread can be made, `work` runs on the calling thread.
+// Runs `work` on a stack of at least `bytes`: the calling thread's when it
+// has that much left (on Windows), else a new thread's, waited for. If no
+// such thread can be made, `work` runs on the calling thread.
 void run_with_stack(std::size_t bytes, std::function<void()> work);
 
 }  // namespace ostrane
