@@ -11,6 +11,8 @@ namespace ostrane {
 bool is_device_name(std::string_view file_name) {
   std::string_view stem = file_name.substr(0, file_name.find('.'));
   while (stem.ends_with(' ')) stem.remove_suffix(1);
+  // No device has a longer name ("CONOUT$"); most files do.
+  if (stem.size() > 7) return false;
   const std::string name = ascii_upper(stem);
   constexpr std::array<std::string_view, 6> ALONE = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
   if (std::ranges::find(ALONE, name) != ALONE.end()) return true;
