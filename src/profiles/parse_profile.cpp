@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <set>
+#include <span>
 
 #include "src/common/text.h"
 #include "src/profiles/profile_toml.h"
@@ -29,9 +30,19 @@ std::optional<std::string> first_broken_rule(const MachineProfile& profile) {
   for (const std::string& entry : profile.matches.mtm) {
     if (!is_valid_mtm(entry)) return msg_malformed_mtm(entry);
   }
+  // A profile holds a few capabilities, which a scan of the earlier ones
+  // checks without the set's allocation for each (they cost under Wine);
+  // a long list, whose scans would grow as its square, takes the set.
+  constexpr std::size_t SCANNED_CAPABILITIES = 32;
+  const std::span<const Capability> capabilities = profile.capabilities;
   std::set<std::string_view> seen;
-  for (const Capability& capability : profile.capabilities) {
-    if (!seen.insert(capability.id).second) return msg_duplicate_capability(capability.id);
+  for (std::size_t i = 0; i < capabilities.size(); ++i) {
+    const Capability& capability = capabilities[i];
+    const bool repeated = capabilities.size() <= SCANNED_CAPABILITIES
+                              ? std::ranges::any_of(capabilities.first(i),
+                                                    [&](const Capability& earlier) { return earlier.id == capability.id; })
+                              : !seen.insert(capability.id).second;
+    if (repeated) return msg_duplicate_capability(capability.id);
     bool has_source = false;
     for (const std::string& source : capability.sources) has_source = has_source || !is_blank(source);
     if (!has_source) return msg_capability_without_source(capability.id);

@@ -5,6 +5,7 @@
 #include <bitset>
 #include <cstdint>
 #include <limits>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,12 +23,24 @@ struct Scalar {
   std::int64_t number = 0;
 };
 
-using InlineTable = std::vector<std::pair<std::string_view, Scalar>>;
-
 // The widest inline table of the schema: a WMI access, its method and two
 // keys. A wider one is left to the library, so that no table costs more
 // than a few comparisons a key.
 constexpr std::size_t MAX_INLINE_KEYS = 3;
+
+// Its keys and values, held in place: under Wine each allocation costs.
+class InlineTable {
+ public:
+  using Entry = std::pair<std::string_view, Scalar>;
+  std::size_t size() const { return size_; }
+  bool full() const { return size_ == entries_.size(); }
+  void add(std::string_view key, Scalar value) { entries_.at(size_++) = {key, std::move(value)}; }
+  std::span<Entry> entries() { return std::span(entries_).first(size_); }
+
+ private:
+  std::array<Entry, MAX_INLINE_KEYS> entries_;
+  std::size_t size_ = 0;
+};
 
 // The TOML library refuses an integer of more digits than this, leading
 // zeros included, whatever its value.
@@ -107,6 +120,7 @@ class Reader {
   std::optional<std::vector<std::string>> strings() {
     if (!take('[')) return std::nullopt;
     std::vector<std::string> out;
+    out.reserve(4);  // a profile's lists seldom hold more
     skip_blanks();
     if (take(']')) return out;
     for (;;) {
@@ -130,8 +144,8 @@ class Reader {
     for (;;) {
       skip_blanks();
       const std::optional<std::string_view> key = bare_key();
-      if (!key || out.size() == MAX_INLINE_KEYS) return std::nullopt;
-      for (const auto& [seen, value] : out) {
+      if (!key || out.full()) return std::nullopt;
+      for (const auto& [seen, value] : out.entries()) {
         if (seen == *key) return std::nullopt;
       }
       skip_blanks();
@@ -139,7 +153,7 @@ class Reader {
       skip_blanks();
       std::optional<Scalar> value = scalar();
       if (!value) return std::nullopt;
-      out.emplace_back(*key, std::move(*value));
+      out.add(*key, std::move(*value));
       skip_blanks();
       if (take('}')) return out;
       if (!take(',')) return std::nullopt;
@@ -262,15 +276,15 @@ std::optional<Int> in_range(std::optional<std::int64_t> value) {
   return static_cast<Int>(*value);
 }
 
-const Scalar* field(const InlineTable& table, std::string_view key) {
-  for (const auto& [name, value] : table) {
+Scalar* field(InlineTable& table, std::string_view key) {
+  for (auto& [name, value] : table.entries()) {
     if (name == key) return &value;
   }
   return nullptr;
 }
 
 // Exactly `keys` beside `method`, each of its kind.
-bool has_exactly(const InlineTable& table, std::initializer_list<std::pair<std::string_view, bool>> keys) {
+bool has_exactly(InlineTable& table, std::initializer_list<std::pair<std::string_view, bool>> keys) {
   if (table.size() != keys.size() + 1) return false;
   return std::ranges::all_of(keys, [&](const auto& key) {
     const Scalar* value = field(table, key.first);
@@ -278,7 +292,7 @@ bool has_exactly(const InlineTable& table, std::initializer_list<std::pair<std::
   });
 }
 
-std::optional<Access> access_of(const InlineTable& table) {
+std::optional<Access> access_of(InlineTable& table) {
   const Scalar* method = field(table, "method");
   if (method == nullptr || !method->is_string) return std::nullopt;
   const std::string& name = method->text;
@@ -290,13 +304,13 @@ std::optional<Access> access_of(const InlineTable& table) {
     if (const auto offset = in_range<std::uint8_t>(field(table, "offset")->number)) return access::Ec{*offset};
   }
   if (name == "wmi" && has_exactly(table, {{"class", true}, {"property", true}})) {
-    return access::Wmi{field(table, "class")->text, field(table, "property")->text};
+    return access::Wmi{std::move(field(table, "class")->text), std::move(field(table, "property")->text)};
   }
-  if (name == "acpi" && has_exactly(table, {{"path", true}})) return access::Acpi{field(table, "path")->text};
+  if (name == "acpi" && has_exactly(table, {{"path", true}})) return access::Acpi{std::move(field(table, "path")->text)};
   return std::nullopt;
 }
 
-std::optional<Bounds> bounds_of(const InlineTable& table) {
+std::optional<Bounds> bounds_of(InlineTable& table) {
   const Scalar* min = field(table, "min");
   const Scalar* max = field(table, "max");
   if (table.size() != 2 || min == nullptr || max == nullptr || min->is_string || max->is_string) return std::nullopt;
@@ -347,14 +361,14 @@ bool read_capability_value(Reader& in, std::size_t field, Capability& capability
     case 0: return set(capability.id, in.string());
     case 1: return set(capability.label, in.string());
     case 2: {
-      const std::optional<InlineTable> table = in.inline_table();
+      std::optional<InlineTable> table = in.inline_table();
       return table && set(capability.access, access_of(*table));
     }
     case 3: return set(capability.confidence, enum_of(in.string(), CONFIDENCE_NAMES, CONFIDENCES));
     case 4: return set(capability.sources, in.strings());
     case 5: return set(capability.validated_on, in.string());
     case 6: {
-      const std::optional<InlineTable> table = in.inline_table();
+      std::optional<InlineTable> table = in.inline_table();
       return table && set(capability.bounds, bounds_of(*table));
     }
     default: return set(capability.notes, in.string());
@@ -372,7 +386,7 @@ class ProfileLines {
       if (!(in.take('[') ? header(in) : key_value(in)) || !in.end_of_line()) return false;
     }
     // The required fields: five of the profile, five of each capability.
-    return root_.has_first(5) && std::ranges::all_of(capability_fields_, [](const auto& f) { return f.has_first(5); });
+    return root_.has_first(5) && capability_complete();
   }
   MachineProfile& profile() { return profile_; }
 
@@ -383,10 +397,11 @@ class ProfileLines {
   bool header(Reader& in) {
     if (in.take("[capabilities]]")) {
       // After a root key "capabilities", these would define it again.
-      if (capability_fields_.empty() && !root_.take("capabilities")) return false;
+      if (profile_.capabilities.empty() && !root_.take("capabilities")) return false;
+      if (!capability_complete()) return false;
       section_ = Section::Capability;
       profile_.capabilities.emplace_back();
-      capability_fields_.emplace_back(CAPABILITY_FIELDS);
+      capability_fields_ = Fields<CAPABILITY_FIELDS.size()>(CAPABILITY_FIELDS);
       return true;
     }
     if (!in.take("matches]") || !root_.take("matches")) return false;
@@ -410,18 +425,22 @@ class ProfileLines {
         return field && set(*field == 0 ? profile_.matches.mtm : profile_.matches.version_contains, in.strings());
       }
       case Section::Capability: {
-        const std::optional<std::size_t> field = capability_fields_.back().take(*key);
+        const std::optional<std::size_t> field = capability_fields_.take(*key);
         return field && read_capability_value(in, *field, profile_.capabilities.back());
       }
     }
     return false;
   }
 
+  // The last capability, if any, has its required fields; no key can be
+  // added to an earlier one.
+  bool capability_complete() const { return profile_.capabilities.empty() || capability_fields_.has_first(5); }
+
   Section section_ = Section::Root;
   MachineProfile profile_;
   Fields<PROFILE_FIELDS.size()> root_{PROFILE_FIELDS};
   Fields<MATCHES_FIELDS.size()> matches_{MATCHES_FIELDS};
-  std::vector<Fields<CAPABILITY_FIELDS.size()>> capability_fields_;
+  Fields<CAPABILITY_FIELDS.size()> capability_fields_{CAPABILITY_FIELDS};
 };
 
 }  // namespace
@@ -430,6 +449,14 @@ std::optional<MachineProfile> read_plain_profile(std::string_view text) {
   if (text.starts_with("\xEF\xBB\xBF") || !is_valid_utf8(text)) return std::nullopt;
   Reader in(text);
   ProfileLines lines;
+  // One allocation for the capabilities rather than one at each doubling.
+  constexpr std::string_view CAPABILITY_HEADER = "[[capabilities]]";
+  std::size_t headers = 0;
+  for (std::size_t at = text.find(CAPABILITY_HEADER); at != std::string_view::npos;
+       at = text.find(CAPABILITY_HEADER, at + CAPABILITY_HEADER.size())) {
+    ++headers;
+  }
+  lines.profile().capabilities.reserve(headers);
   if (!lines.read(in)) return std::nullopt;
   return std::move(lines.profile());
 }

@@ -24,6 +24,17 @@ MachineProfile model_profile() {
                         .capabilities = {capability("fan"), capability("Fan")}};
 }
 
+// `count` capabilities: fan, Fan, cap-1, … , fan again, then cap-1 again.
+void grow_with_repeats(MachineProfile& profile, std::size_t count) {
+  for (std::size_t i = 1; profile.capabilities.size() < count - 2; ++i) {
+    std::string id = "cap-";
+    id += std::to_string(i);
+    profile.capabilities.push_back(capability(std::move(id)));
+  }
+  profile.capabilities.push_back(capability("fan"));
+  profile.capabilities.push_back(capability("cap-1"));
+}
+
 struct Case {
   std::string_view name;
   std::function<void(MachineProfile&)> change;
@@ -74,6 +85,12 @@ TEST(ValidateProfile, FirstBrokenRuleGivesTheError) {
          p.capabilities.back().sources.clear();
        },
        "profil « t14-gen2 » : capacité dupliquée : fan"},
+      // Long lists are checked another way; the first repeat in order is
+      // still the one named, though another id repeats earlier in the list.
+      {"32 capabilities, the repeat of fan before that of cap-1",
+       [](MachineProfile& p) { grow_with_repeats(p, 32); }, "profil « t14-gen2 » : capacité dupliquée : fan"},
+      {"33 capabilities, the repeat of fan before that of cap-1",
+       [](MachineProfile& p) { grow_with_repeats(p, 33); }, "profil « t14-gen2 » : capacité dupliquée : fan"},
       {"capability with only a blank source",
        [](MachineProfile& p) {
          p.capabilities[1].sources = {" \xC2\xA0"};
