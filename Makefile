@@ -72,16 +72,16 @@ bench: test-deps
 	build/bench/bench/load_phases $(or $(BENCH_PROFILES),profiles)
 	build/bench/bench/hostile_profiles $(or $(BENCH_PROFILES),profiles)
 	cmake --preset windows >/dev/null
-	cmake --build --preset windows --target ostrane service-roundtrip load-phases hostile_profiles
+	cmake --build --preset windows --target ostrane service_roundtrip load_phases hostile_profiles
 	bench/wine_startup.sh $(if $(BENCH_PROFILES),--profiles '$(BENCH_PROFILES)') build/windows/ostrane.exe
 	bench/grown_collection.sh $(or $(BENCH_PROFILES),profiles) build/bench/profiles-x3
 	bench/wine_startup.sh --profiles build/bench/profiles-x3 build/windows/ostrane.exe
 	@tools/wine-prefix setup; \
-	$(WINE_RUN) build/windows/tests/profiles/load-phases.exe $(or $(BENCH_PROFILES),profiles) && \
+	$(WINE_RUN) build/windows/bench/load_phases.exe $(or $(BENCH_PROFILES),profiles) && \
 	$(WINE_RUN) build/windows/bench/hostile_profiles.exe $(or $(BENCH_PROFILES),profiles); \
 	status=$$?; tools/wine-prefix stop; exit $$status
 	@tools/wine-prefix setup; \
-	$(WINE_RUN) build/windows/tests/service/service-roundtrip.exe; status=$$?; tools/wine-prefix stop; exit $$status
+	$(WINE_RUN) build/windows/bench/service_roundtrip.exe; status=$$?; tools/wine-prefix stop; exit $$status
 
 fuzz:
 	@scripts/install-deps.sh fuzz

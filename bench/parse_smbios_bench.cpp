@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "hal/smbios/parse_smbios.h"
-#include "tests/hal/smbios_table_builder.h"
+#include "testing/smbios_table_builder.h"
 
 namespace ostrane {
 namespace {

@@ -1,7 +1,7 @@
 // Round trip of one request through the installed service under Wine: an
 // unknown op, which the service answers without running anything. Installs
 // a copy of ostrane.exe, times the exchanges, removes the service.
-//   service-roundtrip [EXCHANGES]   (default 2000)
+//   service_roundtrip [EXCHANGES]   (default 2000)
 #include <windows.h>
 
 #include <algorithm>
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/service/service_harness_win.h"
+#include "testing/service_harness_win.h"
 
 using namespace ostrane::service_harness;
 
@@ -19,7 +19,7 @@ int wmain(int argc, wchar_t** argv) {
   ServiceCopy copy;
   const auto install = copy.ready() ? copy.run(L"service install") : std::nullopt;
   if (!install || install->exit_code != 0 || !wait_for_pipe(10000)) {
-    std::fprintf(stderr, "service-roundtrip: the service could not be installed and started\n");
+    std::fprintf(stderr, "service_roundtrip: the service could not be installed and started\n");
     remove_service();
     return 1;
   }

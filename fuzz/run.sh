@@ -17,7 +17,7 @@ declare -A SOURCES=(
   [parse_smbios]="hal/smbios/parse_smbios.cpp hal/hal_error.cpp src/common/utf8.cpp src/common/text.cpp"
   [parse_profile]="src/profiles/parse_profile.cpp src/profiles/profile_error.cpp src/profiles/profile_toml.cpp src/profiles/plain_profile.cpp src/profiles/nesting_depth.cpp src/profiles/toml_report.cpp src/profiles/schema_messages.cpp src/common/utf8.cpp src/common/text.cpp"
   [parse_keyboard_json]="src/backlight/keyboard_json.cpp src/common/json_members.cpp src/common/utf8.cpp src/common/text.cpp"
-  [handle_request]="src/service/pipe_protocol.cpp src/backlight/keyboard_json.cpp src/backlight/keyboard_state.cpp src/report/json_writer.cpp hal/hal_error.cpp src/common/json_members.cpp src/common/utf8.cpp src/common/text.cpp"
+  [handle_request]="src/service/pipe_protocol.cpp src/backlight/keyboard_json.cpp src/backlight/keyboard_state.cpp src/common/json_writer.cpp hal/hal_error.cpp src/common/json_members.cpp src/common/utf8.cpp src/common/text.cpp"
 )
 ALL_TARGETS=(parse_smbios parse_profile parse_keyboard_json handle_request)
 # Inputs may be this long; libFuzzer's own default, the largest seed or

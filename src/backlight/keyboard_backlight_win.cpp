@@ -5,9 +5,9 @@
 
 #include "src/backlight/keyboard_backlight.h"
 #include "src/backlight/script_runner.h"
+#include "src/common/service_pipe.h"
 #include "src/platform/unique_handle_win.h"
 #include "src/platform/wide_win.h"
-#include "src/service/service_constants.h"
 
 namespace ostrane {
 namespace {

@@ -2,20 +2,22 @@
 #include <string>
 #include <vector>
 
-#include "src/cli/actions.h"
 #include "src/cli/command_line.h"
 #include "src/cli/usage.h"
 #include "src/platform/console_win.h"
 #include "src/platform/wide_win.h"
+#include "src/report/commands.h"
+#include "src/service/service_commands_win.h"
 
 namespace {
 
 using namespace ostrane;
 
 ActionResult run(const RunAction& run) {
+  const CommandRequest request{run.args.profiles_dir, run.args.out};
   switch (run.action) {
-    case Action::Detect: return run_detect(run.args);
-    case Action::Profiles: return run_profiles(run.args);
+    case Action::Detect: return run_detect(request);
+    case Action::Profiles: return run_profiles(request);
     case Action::ServiceInstall: return install_service();
     case Action::ServiceUninstall: return uninstall_service();
     case Action::ServiceHost: break;

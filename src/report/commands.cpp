@@ -8,12 +8,12 @@
 namespace ostrane {
 namespace {
 
-ActionError profiles_error(const CliArgs& args, std::string_view loader_error) {
-  return ActionError{"profils (" + args.profiles_dir + ") : " + std::string(loader_error)};
+ActionError profiles_error(const CommandRequest& request, std::string_view loader_error) {
+  return ActionError{"profils (" + request.profiles_dir + ") : " + std::string(loader_error)};
 }
 
-ActionResult emit(const CommandEnvironment& env, const std::string& document, const CliArgs& args) {
-  if (env.emit(document, args.out)) return {};
+ActionResult emit(const CommandEnvironment& env, const std::string& document, const CommandRequest& request) {
+  if (env.emit(document, request.out)) return {};
   return std::unexpected(ActionError{.reported = true});
 }
 
@@ -30,23 +30,23 @@ const std::vector<MachineProfile>& kept_until_exit(std::vector<MachineProfile> p
 
 }  // namespace
 
-ActionResult detect_command(const CliArgs& args, const CommandEnvironment& env) {
+ActionResult detect_command(const CommandRequest& request, const CommandEnvironment& env) {
   // The profiles come first: a bad directory fails before the firmware is read.
-  auto loaded = load_profiles(args.profiles_dir, env.files);
-  if (!loaded) return std::unexpected(profiles_error(args, loaded.error()));
+  auto loaded = load_profiles(request.profiles_dir, env.files);
+  if (!loaded) return std::unexpected(profiles_error(request, loaded.error()));
   const std::vector<MachineProfile>& profiles = kept_until_exit(std::move(*loaded));
 
   const auto identity = detect_identity(env.firmware);
   if (!identity) return std::unexpected(ActionError{display(identity.error())});
 
   const Resolution resolution = resolve_profile(profiles, *identity);
-  return emit(env, build_detection_report(*identity, resolution, profiles.size()), args);
+  return emit(env, build_detection_report(*identity, resolution, profiles.size()), request);
 }
 
-ActionResult profiles_command(const CliArgs& args, const CommandEnvironment& env) {
-  auto loaded = load_profiles(args.profiles_dir, env.files);
-  if (!loaded) return std::unexpected(profiles_error(args, loaded.error()));
-  return emit(env, build_profile_listing(kept_until_exit(std::move(*loaded))), args);
+ActionResult profiles_command(const CommandRequest& request, const CommandEnvironment& env) {
+  auto loaded = load_profiles(request.profiles_dir, env.files);
+  if (!loaded) return std::unexpected(profiles_error(request, loaded.error()));
+  return emit(env, build_profile_listing(kept_until_exit(std::move(*loaded))), request);
 }
 
 }  // namespace ostrane

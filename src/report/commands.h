@@ -8,8 +8,7 @@
 #include <string_view>
 
 #include "hal/smbios/firmware_table.h"
-#include "src/cli/action_result.h"
-#include "src/cli/cli_args.h"
+#include "src/common/action_result.h"
 #include "src/platform/file_reader.h"
 
 namespace ostrane {
@@ -24,7 +23,17 @@ struct CommandEnvironment {
   EmitDocument emit;
 };
 
-ActionResult detect_command(const CliArgs& args, const CommandEnvironment& env);
-ActionResult profiles_command(const CliArgs& args, const CommandEnvironment& env);
+// What a command is asked to read and where its document goes.
+struct CommandRequest {
+  std::string profiles_dir;
+  std::optional<std::string> out;  // standard output when absent
+};
+
+ActionResult detect_command(const CommandRequest& request, const CommandEnvironment& env);
+ActionResult profiles_command(const CommandRequest& request, const CommandEnvironment& env);
+
+// The two commands with the system's files, firmware and output (Windows).
+ActionResult run_detect(const CommandRequest& request);
+ActionResult run_profiles(const CommandRequest& request);
 
 }  // namespace ostrane

@@ -1,6 +1,6 @@
 #include "src/report/documents.h"
 
-#include "src/report/json_writer.h"
+#include "src/common/json_writer.h"
 
 namespace ostrane {
 

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "src/common/json_members.h"
+#include "src/common/json_writer.h"
 #include "src/common/text.h"
 #include "src/common/utf8.h"
-#include "src/report/json_writer.h"
 
 namespace ostrane {
 namespace {

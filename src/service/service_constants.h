@@ -1,16 +1,14 @@
 #pragma once
-// Names and sizes that the service and its clients must agree on.
+// The service's names, as the service manager knows them; its pipe's are in
+// src/common/service_pipe.h, which its clients share.
 
-#include <cstddef>
 #include <string_view>
+
+#include "src/common/service_pipe.h"
 
 namespace ostrane {
 
 inline constexpr std::string_view SERVICE_NAME = "OstraneHal";
 inline constexpr std::string_view SERVICE_DISPLAY_NAME = "Ostrane HAL (accès matériel privilégié)";
-inline constexpr std::string_view PIPE_NAME = R"(\\.\pipe\OstraneHal)";
-
-// One read of a request, one read of an answer, and the pipe's own buffers.
-inline constexpr std::size_t PIPE_BUFFER_SIZE = 4096;
 
 }  // namespace ostrane

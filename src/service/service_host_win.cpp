@@ -9,7 +9,6 @@
 #include <optional>
 
 #include "src/backlight/keyboard_backlight.h"
-#include "src/cli/actions.h"
 #include "src/platform/console_win.h"
 #include "src/platform/executable_path_win.h"
 #include "src/platform/unique_handle_win.h"
@@ -17,6 +16,7 @@
 #include "src/service/install_location_win.h"
 #include "src/service/pipe_server_win.h"
 #include "src/service/service_api_win.h"
+#include "src/service/service_commands_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_messages.h"
 

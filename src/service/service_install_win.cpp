@@ -3,13 +3,13 @@
 #include <algorithm>
 #include <vector>
 
-#include "src/cli/actions.h"
 #include "src/common/os_error.h"
 #include "src/platform/console_win.h"
 #include "src/platform/executable_path_win.h"
 #include "src/platform/wide_win.h"
 #include "src/service/install_location_win.h"
 #include "src/service/service_api_win.h"
+#include "src/service/service_commands_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_handle_win.h"
 #include "src/service/service_install.h"

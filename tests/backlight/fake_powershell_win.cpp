@@ -21,7 +21,7 @@
 #include <string>
 
 #include "src/platform/wide_win.h"
-#include "tests/support/test_files_win.h"
+#include "testing/test_files_win.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/test_files_win.h"
+#include "testing/test_files_win.h"
 
 namespace ostrane::testing_support {
 

@@ -5,8 +5,8 @@
 #include <thread>
 
 #include "src/backlight/keyboard_backlight.h"
+#include "src/common/service_pipe.h"
 #include "src/platform/wide_win.h"
-#include "src/service/service_constants.h"
 #include "tests/backlight/fake_powershell_win.h"
 
 namespace ostrane {
@@ -20,8 +20,7 @@ class CannedPipeServer {
  public:
   explicit CannedPipeServer(std::string answer) : answer_(std::move(answer)) {
     pipe_ = ::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                               static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0,
-                               nullptr);
+                               static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr);
     if (pipe_ == INVALID_HANDLE_VALUE) return;
     thread_ = std::thread([this] { serve(); });
   }
@@ -119,7 +118,8 @@ TEST(PipeClient, WithoutServiceTheScriptRunsHere) {
   FakeControl fake;
   PlacedPowershell placed(executable_dir());
   ASSERT_TRUE(placed.placed());
-  fake.answer(R"({"available":true,"known":false,"level":0,"max_level":1,"source":"framework","applied":true,"reason":""})");
+  fake.answer(
+      R"({"available":true,"known":false,"level":0,"max_level":1,"source":"framework","applied":true,"reason":""})");
   const auto state = keyboard_write(1);
   ASSERT_TRUE(state.has_value()) << display(state.error());
   EXPECT_EQ(*state, (KeyboardState{false, BacklightSource::Framework, 0, 1}));

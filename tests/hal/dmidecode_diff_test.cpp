@@ -25,7 +25,7 @@
 #include <vector>
 
 #include "hal/smbios/parse_smbios.h"
-#include "tests/hal/smbios_table_builder.h"
+#include "testing/smbios_table_builder.h"
 
 extern char** environ;
 

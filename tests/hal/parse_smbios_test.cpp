@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/hal/smbios_table_builder.h"
+#include "testing/smbios_table_builder.h"
 
 namespace ostrane {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "tests/hal/smbios_table_builder.h"
+#include "testing/smbios_table_builder.h"
 
 namespace ostrane::testing {
 

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "tests/hal/smbios_table_builder.h"
+#include "testing/smbios_table_builder.h"
 #include "tests/profiles/profile_files.h"
 
 namespace ostrane {
@@ -31,8 +31,8 @@ struct Emitted {
   }
 };
 
-CliArgs args(std::string command, std::string dir, std::optional<std::string> out = {}) {
-  return CliArgs{.command = std::move(command), .profiles_dir = std::move(dir), .out = std::move(out)};
+CommandRequest request(std::string dir, std::optional<std::string> out = {}) {
+  return CommandRequest{.profiles_dir = std::move(dir), .out = std::move(out)};
 }
 
 TEST(DetectCommand, ABadProfileDirectoryFailsBeforeTheFirmwareIsRead) {
@@ -40,7 +40,7 @@ TEST(DetectCommand, ABadProfileDirectoryFailsBeforeTheFirmwareIsRead) {
   files.listing_error = "The system cannot find the path specified. (os error 3)";
   CountingFirmware firmware;
   Emitted emitted;
-  const auto result = detect_command(args("detect", "absent"), {files, firmware, emitted.sink()});
+  const auto result = detect_command(request("absent"), {files, firmware, emitted.sink()});
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().text, "profils (absent) : The system cannot find the path specified. (os error 3)");
   EXPECT_FALSE(result.error().reported);
@@ -53,7 +53,7 @@ TEST(DetectCommand, AFirmwareErrorIsItsDisplayText) {
   CountingFirmware firmware;
   firmware.answer = std::unexpected(HalError::access_denied("lecture de la table RSMB refusée"));
   Emitted emitted;
-  const auto result = detect_command(args("detect", "profiles"), {files, firmware, emitted.sink()});
+  const auto result = detect_command(request("profiles"), {files, firmware, emitted.sink()});
   ASSERT_FALSE(result.has_value());
   EXPECT_EQ(result.error().text, "accès refusé : lecture de la table RSMB refusée");
   EXPECT_TRUE(emitted.documents.empty());
@@ -69,7 +69,7 @@ TEST(DetectCommand, ResolvesAgainstTheLoadedProfilesAndEmitsToOut) {
                         .structure(1, 27, {{0x04, 1}, {0x05, 2}, {0x07, 3}}, {"LENOVO", "20XWCTO1WW", "SERIAL-42"})
                         .bytes();
   Emitted emitted;
-  const auto result = detect_command(args("detect", "p", "r.json"), {files, firmware, emitted.sink()});
+  const auto result = detect_command(request("p", "r.json"), {files, firmware, emitted.sink()});
   ASSERT_TRUE(result.has_value());
   ASSERT_EQ(emitted.documents.size(), 1u);
   const auto& [text, out] = emitted.documents[0];
@@ -85,7 +85,7 @@ TEST(Commands, AFailedWriteIsAlreadyReported) {
   Emitted emitted;
   emitted.succeed = false;
   for (const auto& run : {detect_command, profiles_command}) {
-    const auto result = run(args("x", "p", "out"), {files, firmware, emitted.sink()});
+    const auto result = run(request("p", "out"), {files, firmware, emitted.sink()});
     ASSERT_FALSE(result.has_value());
     EXPECT_TRUE(result.error().reported);
   }
@@ -96,14 +96,14 @@ TEST(ProfilesCommand, ListsWithoutReadingTheFirmware) {
   files.listing = {"readme.md"};
   CountingFirmware firmware;
   Emitted emitted;
-  ASSERT_TRUE(profiles_command(args("profiles", "d"), {files, firmware, emitted.sink()}).has_value());
+  ASSERT_TRUE(profiles_command(request("d"), {files, firmware, emitted.sink()}).has_value());
   EXPECT_EQ(firmware.reads, 0);
   ASSERT_EQ(emitted.documents.size(), 1u);
   EXPECT_TRUE(emitted.documents[0].first.ends_with("\"profiles\": []\n}"));
   EXPECT_EQ(emitted.documents[0].second, std::nullopt);
 
   files.listing_error = "denied (os error 5)";
-  const auto failed = profiles_command(args("profiles", "d\\"), {files, firmware, emitted.sink()});
+  const auto failed = profiles_command(request("d\\"), {files, firmware, emitted.sink()});
   EXPECT_EQ(failed.error().text, "profils (d\\) : denied (os error 5)");
 }
 

@@ -20,8 +20,8 @@
 #include "src/platform/wide_win.h"
 #include "src/service/pipe_protocol.h"
 #include "src/service/service_constants.h"
-#include "tests/service/service_harness_win.h"
-#include "tests/support/test_files_win.h"
+#include "testing/service_harness_win.h"
+#include "testing/test_files_win.h"
 
 namespace ostrane {
 namespace {

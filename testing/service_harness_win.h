@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "tests/support/test_process_win.h"
+#include "testing/test_process_win.h"
 
 namespace ostrane::service_harness {
 

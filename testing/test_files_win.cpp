@@ -1,4 +1,4 @@
-#include "tests/support/test_files_win.h"
+#include "testing/test_files_win.h"
 
 #include <array>
 #include <fstream>

@@ -1,8 +1,8 @@
-#include "tests/support/test_process_win.h"
+#include "testing/test_process_win.h"
 
 #include <thread>
 
-#include "tests/support/test_files_win.h"
+#include "testing/test_files_win.h"
 
 namespace ostrane::testing_support {
 

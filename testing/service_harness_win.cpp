@@ -1,4 +1,4 @@
-#include "tests/service/service_harness_win.h"
+#include "testing/service_harness_win.h"
 
 #include <aclapi.h>
 #include <sddl.h>
@@ -8,7 +8,7 @@
 #include "src/platform/wide_win.h"
 #include "src/service/service_constants.h"
 #include "src/service/service_handle_win.h"
-#include "tests/support/test_files_win.h"
+#include "testing/test_files_win.h"
 
 namespace ostrane::service_harness {
 

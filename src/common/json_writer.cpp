@@ -1,4 +1,4 @@
-#include "src/report/json_writer.h"
+#include "src/common/json_writer.h"
 
 namespace ostrane {
 
