@@ -38,10 +38,11 @@ std::optional<std::string> first_broken_rule(const MachineProfile& profile) {
   std::set<std::string_view> seen;
   for (std::size_t i = 0; i < capabilities.size(); ++i) {
     const Capability& capability = capabilities[i];
-    const bool repeated = capabilities.size() <= SCANNED_CAPABILITIES
-                              ? std::ranges::any_of(capabilities.first(i),
-                                                    [&](const Capability& earlier) { return earlier.id == capability.id; })
-                              : !seen.insert(capability.id).second;
+    const bool repeated =
+        capabilities.size() <= SCANNED_CAPABILITIES
+            ? std::ranges::any_of(capabilities.first(i),
+                                  [&](const Capability& earlier) { return earlier.id == capability.id; })
+            : !seen.insert(capability.id).second;
     if (repeated) return msg_duplicate_capability(capability.id);
     bool has_source = false;
     for (const std::string& source : capability.sources) has_source = has_source || !is_blank(source);

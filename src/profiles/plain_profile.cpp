@@ -306,7 +306,9 @@ std::optional<Access> access_of(InlineTable& table) {
   if (name == "wmi" && has_exactly(table, {{"class", true}, {"property", true}})) {
     return access::Wmi{std::move(field(table, "class")->text), std::move(field(table, "property")->text)};
   }
-  if (name == "acpi" && has_exactly(table, {{"path", true}})) return access::Acpi{std::move(field(table, "path")->text)};
+  if (name == "acpi" && has_exactly(table, {{"path", true}})) {
+    return access::Acpi{std::move(field(table, "path")->text)};
+  }
   return std::nullopt;
 }
 
