@@ -122,21 +122,6 @@ std::string utf16_to_utf8_lossy(std::u16string_view text) {
   return out;
 }
 
-std::u16string utf8_to_utf16(std::string_view text) {
-  std::u16string out;
-  out.reserve(text.size());
-  for (std::size_t pos = 0; pos < text.size();) {
-    const Utf8Step step = decode_utf8_at(text, pos);
-    pos += step.length;
-    if (step.value < 0x10000) {
-      out.push_back(static_cast<char16_t>(step.value));
-    } else {
-      const char32_t v = step.value - 0x10000;
-      out.push_back(static_cast<char16_t>(0xD800 + (v >> 10)));
-      out.push_back(static_cast<char16_t>(0xDC00 + (v & 0x3FF)));
-    }
-  }
-  return out;
-}
+std::u16string utf8_to_utf16(std::string_view text) { return utf8_to_utf16_as<std::u16string>(text); }
 
 }  // namespace ostrane

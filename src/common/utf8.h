@@ -35,4 +35,25 @@ std::string utf16_to_utf8_lossy(std::u16string_view text);
 // Invalid UTF-8 in the input becomes U+FFFD, as in decode_utf8_lossy.
 std::u16string utf8_to_utf16(std::string_view text);
 
+// The same, as 16-bit units of any string type: Windows takes std::wstring
+// straight from it, without a copy.
+template <class Utf16String>
+Utf16String utf8_to_utf16_as(std::string_view text) {
+  using Unit = typename Utf16String::value_type;
+  Utf16String out;
+  out.reserve(text.size());
+  for (std::size_t pos = 0; pos < text.size();) {
+    const Utf8Step step = decode_utf8_at(text, pos);
+    pos += step.length;
+    if (step.value < 0x10000) {
+      out.push_back(static_cast<Unit>(step.value));
+    } else {
+      const char32_t v = step.value - 0x10000;
+      out.push_back(static_cast<Unit>(0xD800 + (v >> 10)));
+      out.push_back(static_cast<Unit>(0xDC00 + (v & 0x3FF)));
+    }
+  }
+  return out;
+}
+
 }  // namespace ostrane
