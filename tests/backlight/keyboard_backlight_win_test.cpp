@@ -20,7 +20,8 @@ class CannedPipeServer {
  public:
   explicit CannedPipeServer(std::string answer) : answer_(std::move(answer)) {
     pipe_ = ::CreateNamedPipeW(to_wide(PIPE_NAME).c_str(), PIPE_ACCESS_DUPLEX, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
-                               static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0, nullptr);
+                               static_cast<DWORD>(PIPE_BUFFER_SIZE), static_cast<DWORD>(PIPE_BUFFER_SIZE), 0,
+                               nullptr);
     if (pipe_ == INVALID_HANDLE_VALUE) return;
     thread_ = std::thread([this] { serve(); });
   }
@@ -118,8 +119,7 @@ TEST(PipeClient, WithoutServiceTheScriptRunsHere) {
   FakeControl fake;
   PlacedPowershell placed(executable_dir());
   ASSERT_TRUE(placed.placed());
-  fake.answer(
-      R"({"available":true,"known":false,"level":0,"max_level":1,"source":"framework","applied":true,"reason":""})");
+  fake.answer(R"({"available":true,"known":false,"level":0,"max_level":1,"source":"framework","applied":true,"reason":""})");
   const auto state = keyboard_write(1);
   ASSERT_TRUE(state.has_value()) << display(state.error());
   EXPECT_EQ(*state, (KeyboardState{false, BacklightSource::Framework, 0, 1}));

@@ -9,8 +9,8 @@
 #include "src/backlight/script_runner.h"
 #include "src/common/os_error.h"
 #include "src/platform/wide_win.h"
-#include "testing/test_process_win.h"
 #include "tests/backlight/fake_powershell_win.h"
+#include "testing/test_process_win.h"
 
 namespace ostrane {
 namespace {
@@ -44,17 +44,8 @@ std::optional<std::string> private_script_path(const FakeControl& fake) {
 
 std::vector<std::string> expected_arguments(std::string_view mode, std::string_view level, const std::wstring& exe_dir,
                                             const std::string& script) {
-  return {"-NoProfile",
-          "-NonInteractive",
-          "-ExecutionPolicy",
-          "Bypass",
-          "-File",
-          script,
-          "-Mode",
-          std::string(mode),
-          "-Level",
-          std::string(level),
-          "-FrameworkDir",
+  return {"-NoProfile", "-NonInteractive", "-ExecutionPolicy", "Bypass", "-File", script,
+          "-Mode", std::string(mode), "-Level", std::string(level), "-FrameworkDir",
           from_wide(exe_dir) + "\\framework"};
 }
 
@@ -119,12 +110,8 @@ TEST_F(ScriptRunnerWin, StandardErrorIsDrainedAndDiscarded) {
 }
 
 TEST_F(ScriptRunnerWin, OutputIsDecodedLossily) {
-  fake.answer(
-      "a\xFF"
-      "b\xC3\xA9");
-  EXPECT_EQ(run_keyboard_script("read", 0),
-            "a\xEF\xBF\xBD"
-            "b\xC3\xA9");
+  fake.answer("a\xFF" "b\xC3\xA9");
+  EXPECT_EQ(run_keyboard_script("read", 0), "a\xEF\xBF\xBD" "b\xC3\xA9");
 }
 
 // Another account of a shared temporary directory may have made the name
@@ -166,14 +153,11 @@ TEST_F(ScriptRunnerWin, ScriptAnswersThroughKeyboardRead) {
       {"warning line", "AVERTISSEMENT : lent\r\n" + std::string(ANSWER), "parse error at line 1"},
       {"no reason", R"({"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true})",
        "membre manquant : reason"},
-      {"level 300",
-       R"({"available":true,"known":true,"level":300,"max_level":2,"source":"hid","applied":true,"reason":""})",
+      {"level 300", R"({"available":true,"known":true,"level":300,"max_level":2,"source":"hid","applied":true,"reason":""})",
        "entier de 0 à 255 attendu pour le membre : level"},
-      {"level -1",
-       R"({"available":true,"known":true,"level":-1,"max_level":2,"source":"hid","applied":true,"reason":""})",
+      {"level -1", R"({"available":true,"known":true,"level":-1,"max_level":2,"source":"hid","applied":true,"reason":""})",
        "entier de 0 à 255 attendu pour le membre : level"},
-      {"twice",
-       R"({"available":true,"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"reason":""})",
+      {"twice", R"({"available":true,"available":true,"known":true,"level":1,"max_level":2,"source":"hid","applied":true,"reason":""})",
        "membre en double : available"},
   };
   for (const auto& u : unreadable) {
@@ -256,8 +240,7 @@ TEST(ScriptRunnerWinLookup, NoPowershellAnywhere) {
     ScopedEnvironment path(L"PATH", empty);
     const auto output = run_keyboard_script("read", 0);
     ASSERT_FALSE(output.has_value());
-    EXPECT_EQ(output.error(),
-              HalError::unavailable("PowerShell indisponible : " + os_error_text(ERROR_FILE_NOT_FOUND)));
+    EXPECT_EQ(output.error(), HalError::unavailable("PowerShell indisponible : " + os_error_text(ERROR_FILE_NOT_FOUND)));
   }
   EXPECT_FALSE(private_folders_left()) << "the run's folder was left behind";
   remove_tree(empty);
@@ -289,9 +272,8 @@ TEST(ScriptRunnerWinLookup, FrameworkDirectoryWithSpaces) {
 
 // The quoting rules, checked against the platform's own reader.
 TEST(ScriptRunnerWinLookup, CommandLineReadsBackAsTheArguments) {
-  const std::vector<std::string> args{"",          "a b",       R"(C:\dir with space\)", R"(a"b)",      R"(a\"b)",
-                                      R"(a\\b c)", "tab\there", R"(\\server\share)",     "caf\xC3\xA9", R"(x\)",
-                                      "\"\""};
+  const std::vector<std::string> args{"", "a b", R"(C:\dir with space\)", R"(a"b)", R"(a\"b)", R"(a\\b c)",
+                                      "tab\there", R"(\\server\share)", "caf\xC3\xA9", R"(x\)", "\"\""};
   int argc = 0;
   wchar_t** argv = ::CommandLineToArgvW(to_wide(command_line(R"(C:\Program Files\p.exe)", args)).c_str(), &argc);
   ASSERT_NE(argv, nullptr);

@@ -44,9 +44,10 @@ class RealPowerShell : public ::testing::Test {
     ::SetEnvironmentVariableW(L"DOTNET_EnableWriteXorExecute", L"0");
     remove_service();
     const std::wstring here = executable_dir();
-    ready_ =
-        ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), (host_ + L"\\ostrane.exe").c_str(), FALSE) &&
-        (::CreateDirectoryW((host_ + L"\\framework").c_str(), nullptr) || ::GetLastError() == ERROR_ALREADY_EXISTS);
+    ready_ = ::CopyFileW(full_path(here + L"\\..\\..\\ostrane.exe").c_str(), (host_ + L"\\ostrane.exe").c_str(),
+                         FALSE) &&
+             (::CreateDirectoryW((host_ + L"\\framework").c_str(), nullptr) ||
+              ::GetLastError() == ERROR_ALREADY_EXISTS);
     reset_stand_ins();
     if (!ready_) return;
     const auto installed = run_process(L"\"" + host_ + L"\\ostrane.exe\" service install");
@@ -156,8 +157,7 @@ TEST_F(RealPowerShell, TheReadmeClientReadsTheLevel) {
   ::DeleteFileW((host_ + L"\\readme-client.ps1").c_str());
   ASSERT_TRUE(result.has_value());
   EXPECT_EQ(result->exit_code, 0u) << result->err;
-  EXPECT_EQ(result->out,
-            "@{applied=True; available=True; known=True; level=1; max_level=2; reason=; source=framework}\r\n")
+  EXPECT_EQ(result->out, "@{applied=True; available=True; known=True; level=1; max_level=2; reason=; source=framework}\r\n")
       << result->err;
 }
 
@@ -165,15 +165,12 @@ TEST_F(RealPowerShell, TheReadmeClientReadsTheLevel) {
 // outside the script's set fails in the engine before any output.
 TEST_F(RealPowerShell, AModeOutsideTheSetIsACommandFailure) {
   const std::wstring probe = host_ + L"\\keyboard-probe.exe";
-  ASSERT_TRUE(
-      ::CopyFileW(full_path(executable_dir() + L"\\..\\backlight\\keyboard-probe.exe").c_str(), probe.c_str(), FALSE));
+  ASSERT_TRUE(::CopyFileW(full_path(executable_dir() + L"\\..\\backlight\\keyboard-probe.exe").c_str(),
+                          probe.c_str(), FALSE));
   const auto result = run_process(L"\"" + probe + L"\" bogus 0");
   ::DeleteFileW(probe.c_str());
   ASSERT_TRUE(result.has_value());
-  EXPECT_EQ(result->out,
-            "erreur:ressource non disponible : commande de r\xC3\xA9tro\xC3\xA9"
-            "clairage en \xC3\xA9"
-            "chec");
+  EXPECT_EQ(result->out, "erreur:ressource non disponible : commande de r\xC3\xA9tro\xC3\xA9" "clairage en \xC3\xA9" "chec");
 }
 
 }  // namespace

@@ -33,7 +33,9 @@ class ServicesLogOnFailure : public ::testing::EmptyTestEventListener {
   }
 
  private:
-  std::string current() const { return path_.empty() ? std::string() : testing_support::read_file(path_).value_or(""); }
+  std::string current() const {
+    return path_.empty() ? std::string() : testing_support::read_file(path_).value_or("");
+  }
   std::wstring path_ = services_log_path();
   std::size_t seen_ = 0;
 };
