@@ -120,9 +120,9 @@ class Reader {
   std::optional<std::vector<std::string>> strings() {
     if (!take('[')) return std::nullopt;
     std::vector<std::string> out;
-    out.reserve(4);  // a profile's lists seldom hold more
     skip_blanks();
     if (take(']')) return out;
+    out.reserve(4);  // a profile's lists seldom hold more
     for (;;) {
       skip_blanks();
       std::optional<std::string> element = string();
@@ -452,9 +452,13 @@ std::optional<MachineProfile> read_plain_profile(std::string_view text) {
   Reader in(text);
   ProfileLines lines;
   // One allocation for the capabilities rather than one at each doubling.
+  // The count is a hint (a comment may hold the header too), so it is
+  // bounded: a file of headers must not reserve memory for each.
   constexpr std::string_view CAPABILITY_HEADER = "[[capabilities]]";
+  constexpr std::size_t MAX_RESERVED_CAPABILITIES = 64;
   std::size_t headers = 0;
-  for (std::size_t at = text.find(CAPABILITY_HEADER); at != std::string_view::npos;
+  for (std::size_t at = text.find(CAPABILITY_HEADER);
+       at != std::string_view::npos && headers < MAX_RESERVED_CAPABILITIES;
        at = text.find(CAPABILITY_HEADER, at + CAPABILITY_HEADER.size())) {
     ++headers;
   }
